@@ -1,0 +1,67 @@
+#include "app/command_line.h"
+
+#include <string_view>
+
+namespace trivane {
+namespace {
+
+// Accepts "--name value" and "--name=value"; i moves past what was used.
+std::optional<std::string> OptionValue(std::span<char* const> arguments, std::size_t& i,
+                                       std::string_view name, std::string& error) {
+  const std::string_view argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 >= arguments.size()) {
+      error = std::string(name) + " needs a value";
+      return std::nullopt;
+    }
+    return std::string(arguments[++i]);
+  }
+  if (argument.size() > name.size() && argument.starts_with(name) &&
+      argument[name.size()] == '=') {
+    return std::string(argument.substr(name.size() + 1));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(std::span<char* const> arguments) {
+  CommandLine result;
+  for (std::size_t i = 1; i < arguments.size() && result.error.empty(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--headless") {
+      result.headless = true;
+    } else if (argument == "--help" || argument == "-h") {
+      result.help = true;
+    } else if (argument == "--version") {
+      result.version = true;
+    } else if (auto ini = OptionValue(arguments, i, "--ini", result.error)) {
+      result.ini_file = *ini;
+    } else if (auto log_dir = OptionValue(arguments, i, "--log-dir", result.error)) {
+      result.log_dir = *log_dir;
+    } else if (result.error.empty()) {
+      result.error = "unknown option: " + std::string(argument);
+    }
+  }
+  if (result.error.empty() &&
+      ((result.ini_file && result.ini_file->empty()) ||
+       (result.log_dir && result.log_dir->empty()))) {
+    result.error = "--ini and --log-dir need a non-empty path";
+  }
+  return result;
+}
+
+std::string UsageText() {
+  return "Usage: trivane [--headless] [--ini FILE] [--log-dir DIR]\n"
+         "\n"
+         "  --headless       run without a window; the event log goes to standard output,\n"
+         "                   one entry per line: time TAB source TAB message TAB tag\n"
+         "  --ini FILE       settings file (default: the program's path with .ini)\n"
+         "  --log-dir DIR    directory of the daily log files (default: Log beside the program)\n"
+         "  --help           show this text\n"
+         "  --version        show the program's version\n"
+         "\n"
+         "SIGINT or SIGTERM closes the links and ends the program.\n";
+}
+
+}  // namespace trivane

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace trivane {
+
+struct CommandLine {
+  bool headless = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::filesystem::path> ini_file;
+  std::optional<std::filesystem::path> log_dir;
+  std::string error;  // set when the arguments cannot be used
+};
+
+CommandLine ParseCommandLine(std::span<char* const> arguments);
+std::string UsageText();
+
+}  // namespace trivane

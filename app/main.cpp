@@ -1,0 +1,42 @@
+#include <cstdio>
+#include <span>
+
+#include "app/command_line.h"
+#include "app/headless_loop.h"
+#include "core/app_paths.h"
+#include "core/controller.h"
+#include "platform/executable_path.h"
+
+int main(int argc, char** argv) {
+  using namespace trivane;
+
+  const CommandLine options = ParseCommandLine(std::span<char* const>(argv, argc));
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "trivane: %s\n\n%s", options.error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("%s\n", WindowCaption().c_str());
+    return 0;
+  }
+
+  const auto executable = ExecutablePath();
+  if (executable.empty() && (!options.ini_file || !options.log_dir)) {
+    std::fputs("trivane: cannot find the program's own path; give --ini and --log-dir\n",
+               stderr);
+    return 2;
+  }
+  const ControllerPaths paths{options.ini_file.value_or(IniPathFor(executable)),
+                              options.log_dir.value_or(LogDirFor(executable))};
+
+  if (!options.headless) {
+    std::fputs("trivane: this build has no window yet; running headless\n", stderr);
+  }
+  std::fprintf(stderr, "trivane: settings %s, daily logs in %s\n", paths.ini_file.c_str(),
+               paths.log_dir.c_str());
+  return RunHeadless(paths);
+}

@@ -1,0 +1,253 @@
+#include "core/controller.h"
+
+#include <array>
+#include <string>
+#include <utility>
+
+#include "app_version.h"
+#include "settings/settings_store.h"
+
+namespace trivane {
+namespace {
+
+constexpr std::string_view kApplicationTitle = "Veltora Trivane";
+
+void CallIf(auto* link, auto operation) {
+  if (link != nullptr) (link->*operation)();
+}
+
+}  // namespace
+
+std::string WindowCaption() {
+  return std::string(kApplicationTitle) + " (ver." + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + "." + std::to_string(kVersionRelease) + "." +
+         std::to_string(kVersionBuild) + ")";
+}
+
+TVL_Trivane::TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths,
+                         const PartsFactory& make_parts)
+    : clock_(clock),
+      view_(view),
+      paths_(std::move(paths)),
+      tick64_(clock),
+      files_(paths_.log_dir, clock) {
+  log_.SetListener([this](const LogEntry& entry) { view_.LogAdded(entry); });
+  status_.SetListener([this] { view_.StatusChanged(); });
+  if (make_parts) parts_ = make_parts(*this);
+  FormCreate();
+}
+
+TVL_Trivane::~TVL_Trivane() = default;
+
+void TVL_Trivane::FormCreate() {
+  close_done_ = false;
+  status_.ResetColors();
+  // The settings are not loaded yet: every source is empty and stays stopped.
+  CallIf(parts_.sources.get(), &SourceReaders::IPReader_Init);
+
+  view_.SetCaption(WindowCaption());
+  view_.SetTrayHint(std::string(kApplicationTitle));
+
+  using namespace status_column;
+  status_.SetCell(kStudioSource, 0, "ZUDovivi->");
+  for (int i = 0; i < kSourceCount; ++i) {
+    status_.SetCell(kFirstSource + i, 0, "Src IP " + std::to_string(i + 1));
+  }
+  status_.SetCell(kStudioDest, 0, "->ZUDovivi");
+  status_.SetCell(kServer, 0, "IPServer");
+  status_.SetCell(kOnline, 0, "Out RUZoveve");
+  status_.SetCell(kLabels, 1, "Port/PID");
+  status_.SetCell(kLabels, 2, "Last data");
+
+  OutLog(-1, "Program started", "");
+  Load_Settings(paths_.ini_file, config_);
+  view_.ShowTestPanel(config_.Author);
+  handler_ = TimerHandler::FirstTick;
+}
+
+void TVL_Trivane::OnTimer() {
+  switch (handler_) {
+    case TimerHandler::FirstTick:
+      FirstTick();
+      break;
+    case TimerHandler::TimerTick:
+      TimerTick();
+      break;
+    case TimerHandler::FormCloseTick:
+      FormClose_Tick();
+      break;
+    case TimerHandler::None:
+      break;
+  }
+}
+
+void TVL_Trivane::FirstTick() {
+  handler_ = TimerHandler::None;
+  if (config_.settings.Tray) view_.MinimizeApplication();
+  Apply_Settings();
+  handler_ = TimerHandler::TimerTick;
+}
+
+void TVL_Trivane::Apply_Settings() {
+  status_.ResetColors();
+  for (int column = 1; column < StatusGrid::kColumns; ++column) {
+    status_.SetCell(column, 1, "");
+    status_.SetCell(column, 2, "");
+  }
+  ApplySource();
+  ApplyDestinations();
+  status_.Resize_SGStatus();
+}
+
+void TVL_Trivane::ApplySource() {
+  using namespace status_column;
+  TSettings& s = config_.settings;
+
+  if (s.SrcMode == kSrcStudio) {
+    CallIf(parts_.studio.get(), &StudioLink::Studio_Init);
+    status_.SetCell(kStudioSource, 1, "PID " + std::to_string(s.PID));
+    SetLineStatus(kStudioSource, LineStatus::Wait);
+    log_.Widths()[EventLog::kSourceColumn] = 1;
+  } else {
+    status_.MarkVisible(kStudioSource, false);
+  }
+
+  if (s.SrcMode == kSrcTcp) {
+    if (!s.HasDestination(kDstStudio)) CallIf(parts_.studio.get(), &StudioLink::Studio_Bye);
+    CallIf(parts_.sources.get(), &SourceReaders::IPReader_Init);
+    for (int i = 0; i < kSourceCount; ++i) {
+      const TIPPortSett& source = s.SrcIP[static_cast<std::size_t>(i)];
+      const bool configured = !source.Host.empty();
+      status_.SetCell(kFirstSource + i, 1,
+                      configured ? source.Host + ":" + std::to_string(source.Port) : "");
+      status_.MarkVisible(kFirstSource + i, configured);
+    }
+  } else {
+    CallIf(parts_.sources.get(), &SourceReaders::IPReader_Bye);
+    for (int i = 0; i < kSourceCount; ++i) status_.MarkVisible(kFirstSource + i, false);
+  }
+}
+
+void TVL_Trivane::ApplyDestinations() {
+  using namespace status_column;
+  TSettings& s = config_.settings;
+
+  if (s.HasDestination(kDstStudio)) {
+    CallIf(parts_.studio.get(), &StudioLink::Studio_Init);
+    status_.SetCell(kStudioDest, 1, "PID " + std::to_string(s.PID));
+    status_.MarkVisible(kStudioDest, true);
+    SetLineStatus(kStudioDest, LineStatus::Wait);
+  } else {
+    status_.MarkVisible(kStudioDest, false);
+  }
+
+  if (s.HasDestination(kDstServer)) {
+    status_.MarkVisible(kServer, true);
+    status_.SetCell(kServer, 1, "Port " + std::to_string(s.ServerPort));
+    CallIf(parts_.server.get(), &ServerLink::Server_Init);
+  } else {
+    status_.MarkVisible(kServer, false);
+  }
+
+  if (s.HasDestination(kDstOnline)) {
+    status_.MarkVisible(kOnline, true);
+    status_.SetCell(kOnline, 1, "RUZoveve");
+    if (!s.OnlineIP.Host.empty()) {
+      CallIf(parts_.online.get(), &OnlineLink::Online_Init);
+    } else {
+      SetLineStatus(kOnline, LineStatus::Error);
+      OutLog(-1, "HOST don't define!", "RUZoveve");
+    }
+  } else {
+    status_.MarkVisible(kOnline, false);
+  }
+}
+
+void TVL_Trivane::TimerTick() {
+  now_tick_ = tick64_.GetTick64();
+  const TSettings& s = config_.settings;
+
+  if (s.SrcMode == kSrcStudio) {
+    CallIf(parts_.studio.get(), &StudioLink::Studio_Read_Tick);
+  } else if (s.SrcMode == kSrcTcp) {
+    CallIf(parts_.sources.get(), &SourceReaders::IPReader_ReadComm);
+  }
+
+  if (s.HasDestination(kDstStudio)) {
+    // The one pending block waits for the studio destination; it is never
+    // sent anywhere while that destination is off.
+    if (PendingBlockDue > 0 && now_tick_ >= PendingBlockDue) {
+      PendingBlockDue = 0;
+      if (parts_.region_blocks) parts_.region_blocks->Send_DRCP(PendingBlock, "UECP");
+    }
+    CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
+  }
+  if (s.HasDestination(kDstServer)) CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
+  if (s.HasDestination(kDstOnline)) CallIf(parts_.online.get(), &OnlineLink::Online_Tick);
+}
+
+bool TVL_Trivane::FormClose() {
+  if (!close_done_) {
+    // Nothing is read or sent from now on; the links close once no connect
+    // attempt is still running under them.
+    handler_ = TimerHandler::FormCloseTick;
+    view_.ShowCloseDialog(true);
+    return false;
+  }
+  view_.ShowCloseDialog(false);
+  return true;
+}
+
+bool TVL_Trivane::CollectConnectorsForClose() {
+  if (!parts_.sources) return true;
+  for (tIP1Reader& slot : parts_.sources->Record().Readers) {
+    slot.ReconnectAt = 0;
+    if (!slot.Connector) continue;
+    // Freeing a client under a running attempt would pull it from the thread;
+    // the attempt is bounded by its connect time limit, so wait for it.
+    if (!slot.Connector->Done()) return false;
+    slot.Connector->Terminate();
+    slot.Connector.reset();
+  }
+  return true;
+}
+
+void TVL_Trivane::FormClose_Tick() {
+  if (!CollectConnectorsForClose()) return;
+  CallIf(parts_.sources.get(), &SourceReaders::IPReader_Bye);
+  CallIf(parts_.studio.get(), &StudioLink::Studio_Bye);
+  CallIf(parts_.server.get(), &ServerLink::Server_Bye);
+  CallIf(parts_.online.get(), &OnlineLink::Online_Bye);
+  handler_ = TimerHandler::None;
+  close_done_ = true;
+  view_.RequestClose();
+}
+
+void TVL_Trivane::OnMinimize() {
+  if (config_.settings.Tray) view_.ShowTrayIcon(true);
+}
+
+void TVL_Trivane::OnRestore() { view_.ShowTrayIcon(false); }
+
+std::optional<std::string> TVL_Trivane::StatusHint(int column) const {
+  std::array<std::string, kSourceCount> source_errors;
+  if (parts_.sources) {
+    const auto& readers = parts_.sources->Record().Readers;
+    for (std::size_t i = 0; i < readers.size(); ++i) source_errors[i] = readers[i].ErrText;
+  }
+  const std::string online_error = parts_.online ? parts_.online->ErrText() : std::string();
+  return StatusGrid::HintFor(column, source_errors, online_error);
+}
+
+void TVL_Trivane::OutLog(int link, std::string_view message, std::string_view tag) {
+  log_.Add(clock_.Now(), link, std::string(message), std::string(tag));
+  log_.AutoSize();
+}
+
+void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
+  status_.SetLineStatus(column, status);
+}
+
+void TVL_Trivane::MarkLastData(int column) { status_.MarkData(column, clock_.Now()); }
+
+}  // namespace trivane

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/clock.h"
+#include "core/controller_view.h"
+#include "core/daily_log.h"
+#include "core/event_log.h"
+#include "core/link_host.h"
+#include "core/links.h"
+#include "core/status_grid.h"
+#include "core/tick64.h"
+#include "protocols/records.h"
+#include "settings/settings.h"
+
+namespace trivane {
+
+struct ControllerPaths {
+  std::filesystem::path ini_file;
+  std::filesystem::path log_dir;
+};
+
+// The controller: owns every link, runs the 10 ms tick that drives all reading
+// and sending, applies the settings and closes in two phases.
+//
+//   Created --first tick--> Applying --> Running --FormClose--> Closing
+//   Closing --all connect attempts done, links closed--> Closed --FormClose--> gone
+class TVL_Trivane final : public LinkHost {
+ public:
+  static constexpr int kTickIntervalMs = 10;
+
+  // Runs FormCreate: the caption, grid headers, "Program started", the
+  // settings, and arms the timer for FirstTick.
+  TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths,
+              const PartsFactory& make_parts);
+  ~TVL_Trivane() override;
+
+  TVL_Trivane(const TVL_Trivane&) = delete;
+  TVL_Trivane& operator=(const TVL_Trivane&) = delete;
+
+  // The front end's 10 ms timer: call OnTimer only while TimerEnabled.
+  bool TimerEnabled() const { return handler_ != TimerHandler::None; }
+  void OnTimer();
+
+  // The window's close request; true lets the window go.
+  bool FormClose();
+  void OnMinimize();
+  void OnRestore();
+  void Apply_Settings();
+
+  // The hint over a status column, or nothing when it must not change.
+  std::optional<std::string> StatusHint(int column) const;
+
+  EventLog& Log() { return log_; }
+  StatusGrid& Status() { return status_; }
+  SettingsState& Config() { return config_; }
+  bool CloseDone() const { return close_done_; }
+
+  std::int64_t PendingBlockDue = 0;  // 0 = nothing pending
+  TRegionBlock PendingBlock;
+
+  // LinkHost
+  void OutLog(int link, std::string_view message, std::string_view tag) override;
+  void SetLineStatus(int column, LineStatus status) override;
+  void MarkLastData(int column) override;
+  TSettings& Settings() override { return config_.settings; }
+  std::int64_t NowTick() const override { return now_tick_; }
+  std::int64_t GetTick64() override { return tick64_.GetTick64(); }
+  TDateTime Now() override { return clock_.Now(); }
+  DailyLog& Files() override { return files_; }
+
+ private:
+  enum class TimerHandler { None, FirstTick, TimerTick, FormCloseTick };
+
+  void FormCreate();
+  void FirstTick();
+  void TimerTick();
+  void FormClose_Tick();
+  bool CollectConnectorsForClose();
+  void ApplySource();
+  void ApplyDestinations();
+
+  Clock& clock_;
+  ControllerView& view_;
+  ControllerPaths paths_;
+  Tick64 tick64_;
+  EventLog log_;
+  StatusGrid status_;
+  DailyLog files_;
+  SettingsState config_;
+  ControllerParts parts_;
+  TimerHandler handler_ = TimerHandler::None;
+  std::int64_t now_tick_ = 0;
+  bool close_done_ = false;
+};
+
+std::string WindowCaption();
+
+}  // namespace trivane

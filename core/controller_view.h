@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "core/event_log.h"
+
+namespace trivane {
+
+// What the controller asks of its window. The models (event log, status grid)
+// are read by the view directly; this covers the rest.
+class ControllerView {
+ public:
+  virtual ~ControllerView() = default;
+
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void LogAdded(const LogEntry& entry) = 0;
+  virtual void StatusChanged() = 0;
+  virtual void SetTrayHint(const std::string& hint) = 0;
+  // Enabled and visible together, or neither.
+  virtual void ShowTrayIcon(bool shown) = 0;
+  // Minimising must end in the controller's OnMinimize.
+  virtual void MinimizeApplication() = 0;
+  virtual void ShowCloseDialog(bool shown) = 0;
+  virtual void ShowTestPanel(bool shown) = 0;
+  // Ask the window to close again; it then calls FormClose once more.
+  virtual void RequestClose() = 0;
+};
+
+}  // namespace trivane

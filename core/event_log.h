@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/date_time.h"
+#include "core/grid_geometry.h"
+
+namespace trivane {
+
+struct LogEntry {
+  std::string time;     // FDateTimeZ of the moment it was logged
+  std::string source;   // link number + 1, or empty
+  std::string message;
+  std::string tag;      // short origin word ("UECP", "RUZoveve", ...) or empty
+};
+
+// The operator's event log: newest entry on top (grid row 1), at most 254 entries
+// below the header row; the oldest falls off the bottom.
+class EventLog {
+ public:
+  static constexpr int kMaxEntries = 254;
+  static constexpr int kColumns = 4;
+  static constexpr int kRowHeight = 19;
+  static constexpr std::array<std::string_view, kColumns> kHeaders{"Time", "Src", "Events",
+                                                                   "Data"};
+  static constexpr std::array<int, kColumns> kInitialWidths{91, 27, 414, 97};
+  static constexpr int kSourceColumn = 1;
+
+  using Listener = std::function<void(const LogEntry&)>;
+
+  // The model side of OutLog: link < 0 leaves the "Src" cell empty.
+  void Add(TDateTime now, int link, std::string message, std::string tag);
+
+  int EntryCount() const { return static_cast<int>(entries_.size()); }
+  // Grid rows including the header: 2 while empty (header and one blank row).
+  int RowCount() const;
+  // Row 0 is the header; a row past the entries reads as empty cells.
+  std::string_view Cell(int column, int row) const;
+
+  // SBCopyClick: rows top..bottom, CR between rows, TAB between cells.
+  std::string CopyText(int top_row, int bottom_row) const;
+  // SGLogKeyDown: Ctrl (other modifiers allowed) + key code 67 copies.
+  static bool IsCopyShortcut(int key_code, bool ctrl_held);
+
+  std::array<int, kColumns>& Widths() { return widths_; }
+  const std::array<int, kColumns>& Widths() const { return widths_; }
+
+  // The front end reports its grid's size; AutoSize then widens "Events" to take
+  // what the other columns leave (weights 0, 0, 100, 0).
+  void SetViewport(int client_width, int client_height, int full_width);
+  void AutoSize();
+
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
+
+ private:
+  std::deque<LogEntry> entries_;  // newest first
+  std::array<int, kColumns> widths_ = kInitialWidths;
+  int client_width_ = 0;
+  int client_height_ = 0;
+  int full_width_ = 0;
+  Listener listener_;
+};
+
+}  // namespace trivane

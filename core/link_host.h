@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/date_time.h"
+#include "core/status_grid.h"
+#include "settings/settings.h"
+
+namespace trivane {
+
+class DailyLog;
+
+// The narrow set of shared services a link reaches on the controller. Links get
+// nothing else of it, so each link can be driven alone in a test.
+class LinkHost {
+ public:
+  virtual ~LinkHost() = default;
+
+  // link: 0-based TCP source number, negative for none.
+  virtual void OutLog(int link, std::string_view message, std::string_view tag) = 0;
+  virtual void SetLineStatus(int column, LineStatus status) = 0;
+  // Data went through the link: its column shows the time instead of a state.
+  virtual void MarkLastData(int column) = 0;
+  virtual TSettings& Settings() = 0;
+  // The tick sampled at the start of the current TimerTick.
+  virtual std::int64_t NowTick() const = 0;
+  // A fresh reading, for events outside the tick's own sequence.
+  virtual std::int64_t GetTick64() = 0;
+  virtual TDateTime Now() = 0;
+  virtual DailyLog& Files() = 0;
+};
+
+}  // namespace trivane

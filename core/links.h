@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/ip_reader_record.h"
+#include "protocols/records.h"
+
+namespace trivane {
+
+class LinkHost;
+
+// What the controller calls on each link. A link that is not part of a build is
+// simply absent (a null pointer in ControllerParts); the controller skips it.
+
+class SourceReaders {  // the four TCP sources
+ public:
+  virtual ~SourceReaders() = default;
+  virtual void IPReader_Init() = 0;
+  virtual void IPReader_Bye() = 0;
+  virtual void IPReader_ReadComm() = 0;
+  // The close sequence clears each slot's ReconnectAt and collects its Connector.
+  virtual tIPReader& Record() = 0;
+};
+
+class StudioLink {
+ public:
+  virtual ~StudioLink() = default;
+  virtual void Studio_Init() = 0;
+  virtual void Studio_Bye() = 0;
+  virtual void Studio_Read_Tick() = 0;
+  virtual void Studio_Send_Tick() = 0;
+};
+
+class ServerLink {  // the internal TCP server other instances chain to
+ public:
+  virtual ~ServerLink() = default;
+  virtual void Server_Init() = 0;
+  virtual void Server_Bye() = 0;
+  virtual void TCPServer_OTick() = 0;
+};
+
+class OnlineLink {  // the uplink to the online server
+ public:
+  virtual ~OnlineLink() = default;
+  virtual void Online_Init() = 0;
+  virtual void Online_Bye() = 0;
+  virtual void Online_Tick() = 0;
+  virtual const std::string& ErrText() const = 0;
+};
+
+// Logs and routes a region block; the tick hands it the pending block when due.
+class RegionBlockSender {
+ public:
+  virtual ~RegionBlockSender() = default;
+  virtual void Send_DRCP(const TRegionBlock& block, std::string_view tag) = 0;
+};
+
+struct ControllerParts {
+  std::unique_ptr<SourceReaders> sources;
+  std::unique_ptr<StudioLink> studio;
+  std::unique_ptr<ServerLink> server;
+  std::unique_ptr<OnlineLink> online;
+  std::unique_ptr<RegionBlockSender> region_blocks;
+};
+
+// Builds the parts once the controller exists, since they report back to it.
+using PartsFactory = std::function<ControllerParts(LinkHost&)>;
+
+}  // namespace trivane

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/date_time.h"
+
+namespace trivane {
+
+enum class LineStatus : int { None = 0, Connected = 1, Wait = 2, Error = 3 };
+
+// 0x00RRGGBB; 0 means "no colour, use the window background".
+using StatusColor = std::uint32_t;
+
+// Status grid columns, one per link.
+namespace status_column {
+inline constexpr int kLabels = 0;
+inline constexpr int kStudioSource = 1;
+inline constexpr int kFirstSource = 2;  // TCP sources 1..4 are columns 2..5
+inline constexpr int kStudioDest = 6;
+inline constexpr int kServer = 7;
+inline constexpr int kOnline = 8;
+}  // namespace status_column
+
+// The status grid: 9 columns x 3 rows (header, "Port/PID", "Last data"), one
+// colour per link column, column widths and the per-column hints.
+class StatusGrid {
+ public:
+  static constexpr int kColumns = 9;
+  static constexpr int kRows = 3;
+  static constexpr int kDefaultColumnWidth = 66;
+  static constexpr int kDefaultRowHeight = 20;
+
+  using Listener = std::function<void()>;
+
+  StatusGrid();
+
+  std::string_view Cell(int column, int row) const;
+  void SetCell(int column, int row, std::string text);
+
+  // Codes above None also write their word ("Connected", "Wait", "Error") to row 2.
+  void SetLineStatus(int column, LineStatus status);
+  // A data event: clears the colour and shows the time of the data in row 2.
+  void MarkData(int column, TDateTime now);
+
+  StatusColor Color(int column) const;
+  void ResetColors();
+  // SGStatusDrawCell's choice: row 2 of a link column takes the status colour,
+  // every other cell (and a column without colour) the window background.
+  StatusColor CellBackground(int column, int row, StatusColor window_background) const;
+
+  int Width(int column) const;
+  void SetWidth(int column, int width);
+  void MarkVisible(int column, bool visible);  // width 1 or 0 until Resize_SGStatus
+  bool IsVisible(int column) const { return Width(column) > 0; }
+  void SetClientWidth(int client_width);
+  // Visible link columns share the client width equally; column 0 keeps its width.
+  void Resize_SGStatus();
+
+  // SGStatusMouseMove: the hint for a column, or nothing when the hint must not
+  // change. source_errors are the TCP source slots' ErrText, online_error the
+  // uplink's.
+  static std::optional<std::string> HintFor(int column,
+                                            std::span<const std::string, 4> source_errors,
+                                            const std::string& online_error);
+
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
+
+ private:
+  void Changed();
+
+  std::array<std::array<std::string, kRows>, kColumns> cells_;
+  std::array<StatusColor, kColumns> colors_{};
+  std::array<int, kColumns> widths_;
+  int client_width_ = 0;
+  Listener listener_;
+};
+
+}  // namespace trivane

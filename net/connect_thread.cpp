@@ -1,0 +1,37 @@
+#include "net/connect_thread.h"
+
+#include <exception>
+#include <utility>
+
+namespace trivane {
+
+TConnectThread::TConnectThread(std::int8_t target, Attempt attempt)
+    : target_(target), attempt_(std::move(attempt)) {}
+
+TConnectThread::~TConnectThread() { Terminate(); }
+
+void TConnectThread::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+}
+
+void TConnectThread::Terminate() {
+  if (!thread_.joinable()) return;
+  thread_.request_stop();
+  thread_.join();
+}
+
+void TConnectThread::Run(std::stop_token stop) {
+  // An attempt that throws must still end with Done, or the close would wait
+  // for ever; its text becomes the attempt's error.
+  try {
+    err_text_ = attempt_(std::move(stop));
+  } catch (const std::exception& failure) {
+    err_text_ = failure.what();
+  } catch (...) {
+    err_text_ = "Connect attempt failed";
+  }
+  done_.store(true, std::memory_order_release);
+}
+
+}  // namespace trivane

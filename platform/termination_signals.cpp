@@ -1,0 +1,24 @@
+#include "platform/termination_signals.h"
+
+#include <csignal>
+
+namespace trivane {
+namespace {
+
+volatile std::sig_atomic_t termination_requested = 0;
+
+extern "C" void OnTerminationSignal(int /*signal*/) { termination_requested = 1; }
+
+}  // namespace
+
+void InstallTerminationHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool TerminationRequested() { return termination_requested != 0; }
+
+}  // namespace trivane

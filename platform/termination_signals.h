@@ -1,0 +1,10 @@
+#pragma once
+
+namespace trivane {
+
+// SIGINT and SIGTERM only raise a flag; the front end turns it into a close
+// request on its own thread, so nothing runs inside a signal handler.
+void InstallTerminationHandlers();
+bool TerminationRequested();
+
+}  // namespace trivane

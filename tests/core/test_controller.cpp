@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "core/controller.h"
+#include "support/fake_clock.h"
+#include "support/temp_dir.h"
+
+namespace trivane {
+namespace {
+
+using Journal = std::vector<std::string>;
+
+class FakeView : public ControllerView {
+ public:
+  void SetCaption(const std::string& text) override { caption = text; }
+  void LogAdded(const LogEntry& entry) override { log.push_back(entry); }
+  void StatusChanged() override {}
+  void SetTrayHint(const std::string& text) override { tray_hint = text; }
+  void ShowTrayIcon(bool shown) override { tray_shown = shown; }
+  void MinimizeApplication() override {
+    minimized = true;
+    if (controller != nullptr) controller->OnMinimize();
+  }
+  void ShowCloseDialog(bool shown) override { close_dialog = shown; }
+  void ShowTestPanel(bool shown) override { test_panel = shown; }
+  void RequestClose() override { ++close_requests; }
+
+  TVL_Trivane* controller = nullptr;
+  std::string caption, tray_hint;
+  std::vector<LogEntry> log;
+  bool tray_shown = false, minimized = false, close_dialog = false, test_panel = false;
+  int close_requests = 0;
+};
+
+struct FakeSources : SourceReaders {
+  explicit FakeSources(Journal& j) : journal(j) {}
+  void IPReader_Init() override { journal.push_back("IPReader_Init"); }
+  void IPReader_Bye() override { journal.push_back("IPReader_Bye"); }
+  void IPReader_ReadComm() override { journal.push_back("IPReader_ReadComm"); }
+  tIPReader& Record() override { return record; }
+  Journal& journal;
+  tIPReader record;
+};
+
+struct FakeStudio : StudioLink {
+  explicit FakeStudio(Journal& j) : journal(j) {}
+  void Studio_Init() override { journal.push_back("Studio_Init"); }
+  void Studio_Bye() override { journal.push_back("Studio_Bye"); }
+  void Studio_Read_Tick() override { journal.push_back("Studio_Read_Tick"); }
+  void Studio_Send_Tick() override { journal.push_back("Studio_Send_Tick"); }
+  Journal& journal;
+};
+
+struct FakeServer : ServerLink {
+  explicit FakeServer(Journal& j) : journal(j) {}
+  void Server_Init() override { journal.push_back("Server_Init"); }
+  void Server_Bye() override { journal.push_back("Server_Bye"); }
+  void TCPServer_OTick() override { journal.push_back("TCPServer_OTick"); }
+  Journal& journal;
+};
+
+struct FakeOnline : OnlineLink {
+  explicit FakeOnline(Journal& j) : journal(j) {}
+  void Online_Init() override { journal.push_back("Online_Init"); }
+  void Online_Bye() override { journal.push_back("Online_Bye"); }
+  void Online_Tick() override { journal.push_back("Online_Tick"); }
+  const std::string& ErrText() const override { return err_text; }
+  Journal& journal;
+  std::string err_text;
+};
+
+struct FakeBlocks : RegionBlockSender {
+  explicit FakeBlocks(Journal& j) : journal(j) {}
+  void Send_DRCP(const TRegionBlock& block, std::string_view tag) override {
+    journal.push_back("Send_DRCP " + std::to_string(block.Size) + " " + std::string(tag));
+  }
+  Journal& journal;
+};
+
+class ControllerTest : public ::testing::Test {
+ protected:
+  void WriteIni(const std::string& body) {
+    testing::WriteFileBytes(dir / "trivane.ini", "[Settings]\r\n" + body);
+  }
+
+  TVL_Trivane& Start() {
+    controller = std::make_unique<TVL_Trivane>(
+        clock, view, ControllerPaths{dir / "trivane.ini", dir / "Log"}, [this](LinkHost&) {
+          ControllerParts parts;
+          auto s = std::make_unique<FakeSources>(journal);
+          sources = s.get();
+          parts.sources = std::move(s);
+          parts.studio = std::make_unique<FakeStudio>(journal);
+          parts.server = std::make_unique<FakeServer>(journal);
+          auto o = std::make_unique<FakeOnline>(journal);
+          online = o.get();
+          parts.online = std::move(o);
+          parts.region_blocks = std::make_unique<FakeBlocks>(journal);
+          return parts;
+        });
+    view.controller = controller.get();
+    return *controller;
+  }
+
+  // Runs the timer until the controller reports it has closed.
+  void CloseCompletely(TVL_Trivane& c) {
+    EXPECT_FALSE(c.FormClose());
+    for (int i = 0; i < 100 && view.close_requests == 0; ++i) c.OnTimer();
+    ASSERT_EQ(view.close_requests, 1);
+    EXPECT_TRUE(c.FormClose());
+  }
+
+  Journal Since(std::size_t mark) const {
+    return Journal(journal.begin() + static_cast<std::ptrdiff_t>(mark), journal.end());
+  }
+
+  testing::TempDir dir;
+  testing::FakeClock clock;
+  FakeView view;
+  Journal journal;
+  FakeSources* sources = nullptr;
+  FakeOnline* online = nullptr;
+  std::unique_ptr<TVL_Trivane> controller;
+};
+
+TEST_F(ControllerTest, CreationLogsStartLoadsSettingsAndWaitsForTheFirstTick) {
+  WriteIni("PID=7\r\nAuthor=1\r\n");
+  TVL_Trivane& c = Start();
+
+  EXPECT_EQ(view.caption, "Veltora Trivane (ver.1.0.0.1)");
+  EXPECT_EQ(view.tray_hint, "Veltora Trivane");
+  ASSERT_EQ(view.log.size(), 1u);
+  EXPECT_EQ(view.log[0].message, "Program started");
+  EXPECT_EQ(view.log[0].source, "");
+  EXPECT_EQ(c.Config().settings.PID, 7);
+  EXPECT_TRUE(view.test_panel);
+  EXPECT_EQ(c.Status().Cell(1, 0), "ZUDovivi->");
+  EXPECT_EQ(c.Status().Cell(5, 0), "Src IP 4");
+  EXPECT_EQ(c.Status().Cell(8, 0), "Out RUZoveve");
+  EXPECT_EQ(c.Status().Cell(0, 2), "Last data");
+  // Only the readers are touched before the settings exist.
+  EXPECT_EQ(journal, Journal{"IPReader_Init"});
+  EXPECT_TRUE(c.TimerEnabled());
+}
+
+TEST_F(ControllerTest, FirstTickAppliesTheSettingsOnceThenTicksReadTheSource) {
+  WriteIni("SrcMode=0\r\nDstMode=0\r\nPID=12\r\n");
+  TVL_Trivane& c = Start();
+  const auto mark = journal.size();
+
+  c.OnTimer();
+  EXPECT_EQ(Since(mark), (Journal{"Studio_Init", "IPReader_Bye"}));
+  c.OnTimer();
+  c.OnTimer();
+  EXPECT_EQ(Since(mark),
+            (Journal{"Studio_Init", "IPReader_Bye", "Studio_Read_Tick", "Studio_Read_Tick"}));
+
+  const StatusGrid& grid = c.Status();
+  EXPECT_EQ(grid.Cell(1, 1), "PID 12");
+  EXPECT_EQ(grid.Cell(1, 2), "Wait");
+  EXPECT_EQ(grid.Color(1), 0x808000u);
+  EXPECT_TRUE(grid.IsVisible(1));
+  for (int column = 2; column <= 8; ++column) EXPECT_FALSE(grid.IsVisible(column)) << column;
+  EXPECT_EQ(c.Log().Widths()[EventLog::kSourceColumn], 1);
+}
+
+TEST_F(ControllerTest, TcpSourcesShowOnlyTheConfiguredColumns) {
+  WriteIni("SrcMode=1\r\nSrcIP=alpha:5001\r\nSrcIP2=10.0.0.3:5003\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+
+  const StatusGrid& grid = c.Status();
+  EXPECT_FALSE(grid.IsVisible(1));
+  EXPECT_TRUE(grid.IsVisible(2));
+  EXPECT_EQ(grid.Cell(2, 1), "alpha:5001");
+  EXPECT_FALSE(grid.IsVisible(3));
+  EXPECT_EQ(grid.Cell(3, 1), "");
+  EXPECT_TRUE(grid.IsVisible(4));
+  EXPECT_EQ(grid.Cell(4, 1), "10.0.0.3:5003");
+  EXPECT_FALSE(grid.IsVisible(5));
+  // The studio is neither source nor destination, so its link is stopped.
+  EXPECT_EQ(journal, (Journal{"IPReader_Init", "Studio_Bye", "IPReader_Init"}));
+  EXPECT_EQ(c.Log().Widths()[EventLog::kSourceColumn], EventLog::kInitialWidths[1]);
+}
+
+TEST_F(ControllerTest, DestinationsStartInOrderAndAreTickedInOrder) {
+  WriteIni("SrcMode=1\r\nDstMode=7\r\nServerPort=9100\r\nOnlineIP=host:1:pw\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  EXPECT_EQ(journal, (Journal{"IPReader_Init", "IPReader_Init", "Studio_Init", "Server_Init",
+                              "Online_Init"}));
+  EXPECT_EQ(c.Status().Cell(6, 2), "Wait");
+  EXPECT_EQ(c.Status().Cell(7, 1), "Port 9100");
+  EXPECT_EQ(c.Status().Cell(8, 1), "RUZoveve");
+
+  const auto mark = journal.size();
+  c.OnTimer();
+  EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "Studio_Send_Tick", "TCPServer_OTick",
+                                  "Online_Tick"}));
+}
+
+TEST_F(ControllerTest, OnlineWithoutHostIsAnErrorAndNotStarted) {
+  WriteIni("SrcMode=1\r\nDstMode=4\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  EXPECT_EQ(c.Status().Cell(8, 2), "Error");
+  EXPECT_EQ(c.Status().Color(8), 0xFF0000u);
+  EXPECT_EQ(view.log.back().message, "HOST don't define!");
+  EXPECT_EQ(view.log.back().tag, "RUZoveve");
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Online_Init"), 0);
+}
+
+TEST_F(ControllerTest, ReapplyingClearsOldStatesAndClearedDestinationsStopTicking) {
+  WriteIni("SrcMode=1\r\nDstMode=6\r\nOnlineIP=host:1\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  c.SetLineStatus(7, LineStatus::Error);
+
+  c.Config().settings.DstMode = 2;
+  c.Apply_Settings();
+  EXPECT_EQ(c.Status().Color(7), 0u);
+  EXPECT_EQ(c.Status().Cell(7, 2), "");
+  EXPECT_FALSE(c.Status().IsVisible(8));
+
+  const auto mark = journal.size();
+  c.OnTimer();
+  EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "TCPServer_OTick"}));
+}
+
+TEST_F(ControllerTest, PendingBlockIsSentWhenDueOnlyWithTheStudioDestination) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  c.OnTimer();
+  c.PendingBlock.Size = 60000;
+  c.PendingBlockDue = c.NowTick() + 20;
+
+  for (int i = 0; i < 5; ++i) {
+    clock.Advance(10);
+    c.OnTimer();
+  }
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 0);
+  EXPECT_GT(c.PendingBlockDue, 0);  // still waiting, unsent
+
+  c.Config().settings.DstMode = 3;
+  clock.Advance(10);
+  c.OnTimer();
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 1);
+  EXPECT_EQ(c.PendingBlockDue, 0);
+  clock.Advance(10);
+  c.OnTimer();
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 1);
+}
+
+TEST_F(ControllerTest, PendingBlockIsNotSentBeforeItsDueTime) {
+  WriteIni("SrcMode=1\r\nDstMode=1\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  c.OnTimer();
+  c.PendingBlockDue = c.NowTick() + 1000;
+  clock.Advance(990);
+  c.OnTimer();
+  EXPECT_GT(c.PendingBlockDue, 0);
+  clock.Advance(10);
+  c.OnTimer();
+  EXPECT_EQ(c.PendingBlockDue, 0);
+}
+
+TEST_F(ControllerTest, TrayStartMinimisesAndRestoreHidesTheIcon) {
+  WriteIni("Tray=1\r\n");
+  TVL_Trivane& c = Start();
+  EXPECT_FALSE(view.minimized);
+  c.OnTimer();
+  EXPECT_TRUE(view.minimized);
+  EXPECT_TRUE(view.tray_shown);
+  c.OnRestore();
+  EXPECT_FALSE(view.tray_shown);
+
+  c.Config().settings.Tray = false;
+  c.OnMinimize();
+  EXPECT_FALSE(view.tray_shown);
+}
+
+TEST_F(ControllerTest, CloseStopsTickingAndClosesLinksInOrder) {
+  WriteIni("SrcMode=1\r\nDstMode=7\r\nOnlineIP=h:1\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  sources->record.Readers[2].ReconnectAt = 5000;
+  const auto mark = journal.size();
+
+  EXPECT_FALSE(c.FormClose());
+  EXPECT_TRUE(view.close_dialog);
+  EXPECT_FALSE(c.CloseDone());
+  c.OnTimer();
+  EXPECT_EQ(Since(mark), (Journal{"IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
+  EXPECT_EQ(sources->record.Readers[2].ReconnectAt, 0);
+  EXPECT_TRUE(c.CloseDone());
+  EXPECT_FALSE(c.TimerEnabled());
+  EXPECT_EQ(view.close_requests, 1);
+
+  EXPECT_TRUE(c.FormClose());
+  EXPECT_FALSE(view.close_dialog);
+}
+
+TEST_F(ControllerTest, CloseWaitsForARunningConnectAttempt) {
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  std::promise<void> release;
+  auto gate = release.get_future().share();
+  auto attempt = std::make_unique<TConnectThread>(1, [gate](std::stop_token) {
+    gate.wait();
+    return std::string();
+  });
+  attempt->Start();
+  sources->record.Readers[1].Connector = std::move(attempt);
+  const auto mark = journal.size();
+
+  EXPECT_FALSE(c.FormClose());
+  for (int i = 0; i < 5; ++i) c.OnTimer();
+  EXPECT_TRUE(Since(mark).empty());
+  EXPECT_FALSE(c.CloseDone());
+  EXPECT_TRUE(view.close_dialog);
+
+  release.set_value();
+  while (!sources->record.Readers[1].Connector->Done()) std::this_thread::yield();
+  c.OnTimer();
+  EXPECT_EQ(sources->record.Readers[1].Connector, nullptr);
+  EXPECT_EQ(Since(mark), (Journal{"IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
+  EXPECT_TRUE(c.CloseDone());
+}
+
+TEST_F(ControllerTest, CloseBeforeTheFirstTickNeverAppliesTheSettings) {
+  WriteIni("SrcMode=1\r\nDstMode=7\r\nOnlineIP=h:1\r\n");
+  TVL_Trivane& c = Start();
+  CloseCompletely(c);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Server_Init"), 0);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Online_Init"), 0);
+}
+
+TEST_F(ControllerTest, HintsComeFromTheLinksLastErrors) {
+  TVL_Trivane& c = Start();
+  sources->record.Readers[1].ErrText = "Connection refused";
+  online->err_text = "Bad password";
+  EXPECT_EQ(c.StatusHint(3), "Connection refused");
+  EXPECT_EQ(c.StatusHint(8), "Bad password");
+  EXPECT_EQ(c.StatusHint(7), "");
+  EXPECT_FALSE(c.StatusHint(6).has_value());
+}
+
+TEST(ControllerWithoutLinks, RunsAndClosesWithEveryLinkAbsent) {
+  testing::TempDir dir;
+  testing::FakeClock clock;
+  FakeView view;
+  TVL_Trivane c(clock, view, {dir / "none.ini", dir / "Log"}, {});
+  for (int i = 0; i < 3; ++i) c.OnTimer();
+  EXPECT_FALSE(c.FormClose());
+  c.OnTimer();
+  EXPECT_EQ(view.close_requests, 1);
+  EXPECT_TRUE(c.FormClose());
+}
+
+}  // namespace
+}  // namespace trivane

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace trivane::testing {
+
+// A child program with its standard output on a pipe, read with time limits so
+// a test can never hang on it. The child is killed if the test forgets it.
+class Subprocess {
+ public:
+  explicit Subprocess(std::vector<std::string> arguments) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    out_fd_ = pipe_fds[0];
+  }
+
+  ~Subprocess() {
+    if (pid_ > 0 && !exit_status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_fd_ >= 0) close(out_fd_);
+  }
+
+  Subprocess(const Subprocess&) = delete;
+  Subprocess& operator=(const Subprocess&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  void Signal(int signal_number) const { kill(pid_, signal_number); }
+
+  // Reads output until a line contains needle; gives the line, or nothing when
+  // the time is up or the output ends.
+  std::optional<std::string> WaitForLine(const std::string& needle,
+                                         std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+        std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        lines_.push_back(line);
+        if (line.find(needle) != std::string::npos) return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          until - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return std::nullopt;
+    }
+  }
+
+  // Waits for the child to end; its exit code, or nothing after the limit.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exit_status_;
+      }
+      usleep(10'000);
+    }
+    return std::nullopt;
+  }
+
+  // Everything the child wrote until it closed its output (after it exited).
+  std::string RemainingOutput() {
+    while (ReadSome(1000)) {
+    }
+    return pending_;
+  }
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  bool ReadSome(int timeout_ms) {
+    pollfd poller{out_fd_, POLLIN, 0};
+    if (poll(&poller, 1, timeout_ms) <= 0) return false;
+    char buffer[4096];
+    const auto n = read(out_fd_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    pending_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  std::optional<int> exit_status_;
+  std::string pending_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace trivane::testing
