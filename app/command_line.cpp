@@ -16,8 +16,7 @@ std::optional<std::string> OptionValue(std::span<char* const> arguments, std::si
     }
     return std::string(arguments[++i]);
   }
-  if (argument.size() > name.size() && argument.starts_with(name) &&
-      argument[name.size()] == '=') {
+  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
     return std::string(argument.substr(name.size() + 1));
   }
   return std::nullopt;
@@ -43,9 +42,8 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
       result.error = "unknown option: " + std::string(argument);
     }
   }
-  if (result.error.empty() &&
-      ((result.ini_file && result.ini_file->empty()) ||
-       (result.log_dir && result.log_dir->empty()))) {
+  if (result.error.empty() && ((result.ini_file && result.ini_file->empty()) ||
+                               (result.log_dir && result.log_dir->empty()))) {
     result.error = "--ini and --log-dir need a non-empty path";
   }
   return result;

@@ -26,8 +26,7 @@ int main(int argc, char** argv) {
 
   const auto executable = ExecutablePath();
   if (executable.empty() && (!options.ini_file || !options.log_dir)) {
-    std::fputs("trivane: cannot find the program's own path; give --ini and --log-dir\n",
-               stderr);
+    std::fputs("trivane: cannot find the program's own path; give --ini and --log-dir\n", stderr);
     return 2;
   }
   const ControllerPaths paths{options.ini_file.value_or(IniPathFor(executable)),

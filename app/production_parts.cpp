@@ -2,6 +2,8 @@
 
 namespace trivane {
 
-ControllerParts MakeProductionParts(LinkHost& /*host*/) { return {}; }
+ControllerParts MakeProductionParts(LinkHost& /*host*/) {
+  return {};
+}
 
 }  // namespace trivane

@@ -227,7 +227,9 @@ void TVL_Trivane::OnMinimize() {
   if (config_.settings.Tray) view_.ShowTrayIcon(true);
 }
 
-void TVL_Trivane::OnRestore() { view_.ShowTrayIcon(false); }
+void TVL_Trivane::OnRestore() {
+  view_.ShowTrayIcon(false);
+}
 
 std::optional<std::string> TVL_Trivane::StatusHint(int column) const {
   std::array<std::string, kSourceCount> source_errors;
@@ -241,13 +243,14 @@ std::optional<std::string> TVL_Trivane::StatusHint(int column) const {
 
 void TVL_Trivane::OutLog(int link, std::string_view message, std::string_view tag) {
   log_.Add(clock_.Now(), link, std::string(message), std::string(tag));
-  log_.AutoSize();
 }
 
 void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
   status_.SetLineStatus(column, status);
 }
 
-void TVL_Trivane::MarkLastData(int column) { status_.MarkData(column, clock_.Now()); }
+void TVL_Trivane::MarkLastData(int column) {
+  status_.MarkData(column, clock_.Now());
+}
 
 }  // namespace trivane

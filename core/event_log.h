@@ -12,10 +12,10 @@
 namespace trivane {
 
 struct LogEntry {
-  std::string time;     // FDateTimeZ of the moment it was logged
-  std::string source;   // link number + 1, or empty
+  std::string time;    // FDateTimeZ of the moment it was logged
+  std::string source;  // link number + 1, or empty
   std::string message;
-  std::string tag;      // short origin word ("UECP", "RUZoveve", ...) or empty
+  std::string tag;  // short origin word ("UECP", "RUZoveve", ...) or empty
 };
 
 // The operator's event log: newest entry on top (grid row 1), at most 254 entries
@@ -25,8 +25,7 @@ class EventLog {
   static constexpr int kMaxEntries = 254;
   static constexpr int kColumns = 4;
   static constexpr int kRowHeight = 19;
-  static constexpr std::array<std::string_view, kColumns> kHeaders{"Time", "Src", "Events",
-                                                                   "Data"};
+  static constexpr std::array<std::string_view, kColumns> kHeaders{"Time", "Src", "Events", "Data"};
   static constexpr std::array<int, kColumns> kInitialWidths{91, 27, 414, 97};
   static constexpr int kSourceColumn = 1;
 

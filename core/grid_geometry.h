@@ -8,9 +8,9 @@ namespace trivane {
 // What a front end reports about one of its grids, so that column widths can be
 // computed without a widget.
 struct GridGeometry {
-  int client_width = 0;   // inside the borders and scroll bars
+  int client_width = 0;  // inside the borders and scroll bars
   int client_height = 0;
-  int full_width = 0;     // outside width, borders included
+  int full_width = 0;  // outside width, borders included
   int row_count = 0;
   int row_height = 0;
   bool horizontal_lines = true;

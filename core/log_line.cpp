@@ -15,8 +15,8 @@ void AppendField(std::string& line, std::string_view field) {
 
 std::string LogEntryLine(const LogEntry& entry) {
   std::string line;
-  line.reserve(entry.time.size() + entry.source.size() + entry.message.size() +
-               entry.tag.size() + 3);
+  line.reserve(entry.time.size() + entry.source.size() + entry.message.size() + entry.tag.size() +
+               3);
   AppendField(line, entry.time);
   line.push_back('\t');
   AppendField(line, entry.source);

@@ -60,6 +60,7 @@ class StatusGrid {
   bool IsVisible(int column) const { return Width(column) > 0; }
   void SetClientWidth(int client_width);
   // Visible link columns share the client width equally; column 0 keeps its width.
+  // Nothing changes until a client width has been reported.
   void Resize_SGStatus();
 
   // SGStatusMouseMove: the hint for a column, or nothing when the hint must not

@@ -8,7 +8,9 @@ namespace trivane {
 TConnectThread::TConnectThread(std::int8_t target, Attempt attempt)
     : target_(target), attempt_(std::move(attempt)) {}
 
-TConnectThread::~TConnectThread() { Terminate(); }
+TConnectThread::~TConnectThread() {
+  Terminate();
+}
 
 void TConnectThread::Start() {
   if (thread_.joinable()) return;

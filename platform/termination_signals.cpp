@@ -7,7 +7,9 @@ namespace {
 
 volatile std::sig_atomic_t termination_requested = 0;
 
-extern "C" void OnTerminationSignal(int /*signal*/) { termination_requested = 1; }
+extern "C" void OnTerminationSignal(int /*signal*/) {
+  termination_requested = 1;
+}
 
 }  // namespace
 
@@ -19,6 +21,8 @@ void InstallTerminationHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool TerminationRequested() { return termination_requested != 0; }
+bool TerminationRequested() {
+  return termination_requested != 0;
+}
 
 }  // namespace trivane

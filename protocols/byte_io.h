@@ -48,9 +48,15 @@ void AppendLE(Bytes& out, T value) {
   }
 }
 
-inline void AppendU8(Bytes& out, std::uint8_t value) { out.push_back(value); }
-inline void AppendU16(Bytes& out, std::uint16_t value) { AppendLE(out, value); }
-inline void AppendU32(Bytes& out, std::uint32_t value) { AppendLE(out, value); }
+inline void AppendU8(Bytes& out, std::uint8_t value) {
+  out.push_back(value);
+}
+inline void AppendU16(Bytes& out, std::uint16_t value) {
+  AppendLE(out, value);
+}
+inline void AppendU32(Bytes& out, std::uint32_t value) {
+  AppendLE(out, value);
+}
 inline void AppendF64(Bytes& out, double value) {
   AppendLE(out, std::bit_cast<std::uint64_t>(value));
 }

@@ -6,8 +6,8 @@
 namespace trivane {
 
 void ConsumeFront(TReadComm& comm, std::int32_t n) {
-  const auto held = std::clamp<std::int32_t>(comm.Count, 0,
-                                             static_cast<std::int32_t>(comm.Data.size()));
+  const auto held =
+      std::clamp<std::int32_t>(comm.Count, 0, static_cast<std::int32_t>(comm.Data.size()));
   n = std::min(n, held);
   if (n < 1) return;
   const auto size = comm.Data.size();

@@ -199,8 +199,8 @@ TEST_F(ControllerTest, DestinationsStartInOrderAndAreTickedInOrder) {
 
   const auto mark = journal.size();
   c.OnTimer();
-  EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "Studio_Send_Tick", "TCPServer_OTick",
-                                  "Online_Tick"}));
+  EXPECT_EQ(Since(mark),
+            (Journal{"IPReader_ReadComm", "Studio_Send_Tick", "TCPServer_OTick", "Online_Tick"}));
 }
 
 TEST_F(ControllerTest, OnlineWithoutHostIsAnErrorAndNotStarted) {

