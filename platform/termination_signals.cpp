@@ -19,6 +19,9 @@ void InstallTerminationHandlers() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader of the log stream or a peer that goes away must not end the
+  // relay; the failed write is reported where it happened instead.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool TerminationRequested() {
