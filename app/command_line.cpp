@@ -38,6 +38,8 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
       result.ini_file = *ini;
     } else if (auto log_dir = OptionValue(arguments, i, "--log-dir", result.error)) {
       result.log_dir = *log_dir;
+    } else if (auto codepage = OptionValue(arguments, i, "--codepage", result.error)) {
+      result.codepage = *codepage;
     } else if (result.error.empty()) {
       result.error = "unknown option: " + std::string(argument);
     }
@@ -50,12 +52,14 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
 }
 
 std::string UsageText() {
-  return "Usage: trivane [--headless] [--ini FILE] [--log-dir DIR]\n"
+  return "Usage: trivane [--headless] [--ini FILE] [--log-dir DIR] [--codepage NAME]\n"
          "\n"
          "  --headless       run without a window; the event log goes to standard output,\n"
          "                   one entry per line: time TAB source TAB message TAB tag\n"
          "  --ini FILE       settings file (default: the program's path with .ini)\n"
          "  --log-dir DIR    directory of the daily log files (default: Log beside the program)\n"
+         "  --codepage NAME  code page of the texts on the wire, any iconv name\n"
+         "                   (default: WINDOWS-1251)\n"
          "  --help           show this text\n"
          "  --version        show the program's version\n"
          "\n"

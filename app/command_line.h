@@ -13,6 +13,7 @@ struct CommandLine {
   bool version = false;
   std::optional<std::filesystem::path> ini_file;
   std::optional<std::filesystem::path> log_dir;
+  std::optional<std::string> codepage;
   std::string error;  // set when the arguments cannot be used
 };
 

@@ -26,11 +26,11 @@ SteadyClock::time_point NextDue(SteadyClock::time_point due, SteadyClock::time_p
 
 }  // namespace
 
-int RunHeadless(const ControllerPaths& paths) {
+int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
   InstallTerminationHandlers();
   SystemClock clock;
   HeadlessView view(stdout);
-  TVL_Trivane controller(clock, view, paths, MakeProductionParts);
+  TVL_Trivane controller(clock, view, paths, codepage, MakeProductionParts);
 
   bool close_signalled = false;
   auto due = SteadyClock::now() + kTick;

@@ -6,6 +6,6 @@ namespace trivane {
 
 // Runs the controller on this thread with a 10 ms tick until it has closed;
 // returns the process exit code.
-int RunHeadless(const ControllerPaths& paths);
+int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage);
 
 }  // namespace trivane

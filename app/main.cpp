@@ -6,6 +6,7 @@
 #include "core/app_paths.h"
 #include "core/controller.h"
 #include "platform/executable_path.h"
+#include "platform/iconv_text_codec.h"
 
 int main(int argc, char** argv) {
   using namespace trivane;
@@ -32,10 +33,18 @@ int main(int argc, char** argv) {
   const ControllerPaths paths{options.ini_file.value_or(IniPathFor(executable)),
                               options.log_dir.value_or(LogDirFor(executable))};
 
+  const std::string code_page =
+      options.codepage.value_or(std::string(IconvTextCodec::kDefaultCodePage));
+  const auto codepage = IconvTextCodec::Open(code_page);
+  if (!codepage) {
+    std::fprintf(stderr, "trivane: unknown code page: %s (see iconv --list)\n", code_page.c_str());
+    return 2;
+  }
+
   if (!options.headless) {
     std::fputs("trivane: this build has no window yet; running headless\n", stderr);
   }
   std::fprintf(stderr, "trivane: settings %s, daily logs in %s\n", paths.ini_file.c_str(),
                paths.log_dir.c_str());
-  return RunHeadless(paths);
+  return RunHeadless(paths, *codepage);
 }

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "app_version.h"
+#include "net/duplicate_check.h"
+#include "net/router.h"
 #include "settings/settings_store.h"
 
 namespace trivane {
@@ -25,12 +27,14 @@ std::string WindowCaption() {
 }
 
 TVL_Trivane::TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths,
-                         const PartsFactory& make_parts)
+                         const TextCodec& codepage, const PartsFactory& make_parts)
     : clock_(clock),
       view_(view),
       paths_(std::move(paths)),
       tick64_(clock),
-      files_(paths_.log_dir, clock) {
+      files_(paths_.log_dir, clock),
+      codepage_(codepage),
+      handlers_(*this) {
   log_.SetListener([this](const LogEntry& entry) { view_.LogAdded(entry); });
   status_.SetListener([this] { view_.StatusChanged(); });
   if (make_parts) parts_ = make_parts(*this);
@@ -44,6 +48,11 @@ void TVL_Trivane::FormCreate() {
   status_.ResetColors();
   // The settings are not loaded yet: every source is empty and stays stopped.
   CallIf(parts_.sources.get(), &SourceReaders::IPReader_Init);
+  uecp_codec_ = std::make_unique<TUECP>();
+  uecp_codec_->OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
+    handlers_.UECP_Receive(mec, sub, data);
+  };
+  uecp_codec_->OnRawData = [this](ByteView unit) { return IPReader_NoDouble_Data(unit); };
 
   view_.SetCaption(WindowCaption());
   view_.SetTrayHint(std::string(kApplicationTitle));
@@ -176,9 +185,9 @@ void TVL_Trivane::TimerTick() {
   if (s.HasDestination(kDstStudio)) {
     // The one pending block waits for the studio destination; it is never
     // sent anywhere while that destination is off.
-    if (PendingBlockDue > 0 && now_tick_ >= PendingBlockDue) {
-      PendingBlockDue = 0;
-      if (parts_.region_blocks) parts_.region_blocks->Send_DRCP(PendingBlock, "UECP");
+    if (pending_block_due_ > 0 && now_tick_ >= pending_block_due_) {
+      pending_block_due_ = 0;
+      handlers_.Send_DRCP(pending_block_, "UECP");
     }
     CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
   }
@@ -218,6 +227,7 @@ void TVL_Trivane::FormClose_Tick() {
   CallIf(parts_.studio.get(), &StudioLink::Studio_Bye);
   CallIf(parts_.server.get(), &ServerLink::Server_Bye);
   CallIf(parts_.online.get(), &OnlineLink::Online_Bye);
+  uecp_codec_.reset();
   handler_ = TimerHandler::None;
   close_done_ = true;
   view_.RequestClose();
@@ -251,6 +261,31 @@ void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
 
 void TVL_Trivane::MarkLastData(int column) {
   status_.MarkData(column, clock_.Now());
+}
+
+int TVL_Trivane::ActiveReader() const {
+  return parts_.sources ? parts_.sources->Record().ActiveReader : 0;
+}
+
+bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
+  // Without TCP sources there is nothing to compare with: every unit is new.
+  if (!parts_.sources) return true;
+  RawQueue* server_queue = parts_.server ? parts_.server->Queue() : nullptr;
+  return trivane::IPReader_NoDouble_Data(parts_.sources->Record(), unit, server_queue);
+}
+
+void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {
+  const DestinationQueues queues{
+      .studio = parts_.studio ? parts_.studio->Studio_Queue() : nullptr,
+      .server = parts_.server ? parts_.server->Queue() : nullptr,
+      .online = parts_.online ? parts_.online->Queue() : nullptr,
+  };
+  trivane::SenderToDest(config_.settings, queues, msg_type, msg_num, data);
+}
+
+void TVL_Trivane::Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
+                            std::string_view name) {
+  files_.Write_Log(size, over, extra, name);
 }
 
 }  // namespace trivane

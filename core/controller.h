@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +15,11 @@
 #include "core/links.h"
 #include "core/status_grid.h"
 #include "core/tick64.h"
+#include "protocols/protocol_handlers.h"
+#include "protocols/protocol_host.h"
 #include "protocols/records.h"
+#include "protocols/text_codec.h"
+#include "protocols/uecp_codec.h"
 #include "settings/settings.h"
 
 namespace trivane {
@@ -29,13 +34,13 @@ struct ControllerPaths {
 //
 //   Created --first tick--> Applying --> Running --FormClose--> Closing
 //   Closing --all connect attempts done, links closed--> Closed --FormClose--> gone
-class TVL_Trivane final : public LinkHost {
+class TVL_Trivane final : public LinkHost, public ProtocolHost {
  public:
   static constexpr int kTickIntervalMs = 10;
 
   // Runs FormCreate: the caption, grid headers, "Program started", the
   // settings, and arms the timer for FirstTick.
-  TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths,
+  TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths, const TextCodec& codepage,
               const PartsFactory& make_parts);
   ~TVL_Trivane() override;
 
@@ -59,9 +64,9 @@ class TVL_Trivane final : public LinkHost {
   StatusGrid& Status() { return status_; }
   SettingsState& Config() { return config_; }
   bool CloseDone() const { return close_done_; }
-
-  std::int64_t PendingBlockDue = 0;  // 0 = nothing pending
-  TRegionBlock PendingBlock;
+  ProtocolHandlers& Handlers() { return handlers_; }
+  // Exists from creation until the links are closed.
+  TUECP* UECPCodec() { return uecp_codec_.get(); }
 
   // LinkHost
   void OutLog(int link, std::string_view message, std::string_view tag) override;
@@ -72,6 +77,16 @@ class TVL_Trivane final : public LinkHost {
   std::int64_t GetTick64() override { return tick64_.GetTick64(); }
   TDateTime Now() override { return clock_.Now(); }
   DailyLog& Files() override { return files_; }
+
+  // ProtocolHost
+  int ActiveReader() const override;
+  bool IPReader_NoDouble_Data(ByteView unit) override;
+  void SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) override;
+  void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
+                 std::string_view name) override;
+  TRegionBlock& PendingBlock() override { return pending_block_; }
+  std::int64_t& PendingBlockDue() override { return pending_block_due_; }
+  const TextCodec& Codepage() const override { return codepage_; }
 
  private:
   enum class TimerHandler { None, FirstTick, TimerTick, FormCloseTick };
@@ -92,7 +107,12 @@ class TVL_Trivane final : public LinkHost {
   StatusGrid status_;
   DailyLog files_;
   SettingsState config_;
+  const TextCodec& codepage_;
+  ProtocolHandlers handlers_;
+  std::unique_ptr<TUECP> uecp_codec_;
   ControllerParts parts_;
+  TRegionBlock pending_block_;
+  std::int64_t pending_block_due_ = 0;  // 0 = nothing pending
   TimerHandler handler_ = TimerHandler::None;
   std::int64_t now_tick_ = 0;
   bool close_done_ = false;

@@ -1,10 +1,8 @@
 #include "core/daily_log.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -17,11 +15,7 @@ namespace {
 // "60.0 (01:00.0)": seconds with one decimal, then minutes and seconds.
 std::string Amount(std::uint32_t ms) {
   const double seconds = ms / 1000.0;
-  // to_chars ignores the locale, so the decimal separator is always ".".
-  char digits[32];
-  const auto result =
-      std::to_chars(std::begin(digits), std::end(digits), seconds, std::chars_format::fixed, 1);
-  return std::string(digits, result.ptr) + " (" + FormatDuration(6, seconds) + ")";
+  return FormatFixed(seconds, 1) + " (" + FormatDuration(6, seconds) + ")";
 }
 
 }  // namespace

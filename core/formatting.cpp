@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
+#include <system_error>
 
 namespace trivane {
 namespace {
@@ -64,6 +67,15 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
     if (!matched) out += pattern[at++];
   }
   return out;
+}
+
+std::string FormatFixed(double value, int decimals) {
+  // to_chars ignores the locale, so the decimal separator is always ".".
+  char digits[400];  // the longest double printed in fixed notation fits
+  const auto result = std::to_chars(std::begin(digits), std::end(digits), value,
+                                    std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) return "?";
+  return std::string(digits, result.ptr);
 }
 
 std::string FDateTimeZ(TDateTime value) {

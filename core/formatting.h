@@ -20,6 +20,9 @@ std::string FDateTimeZ(TDateTime value);
 // The system's long time format, hh:nn:ss.
 std::string LongTimeString(TDateTime value);
 
+// printf's "%.Nf" with "." as the decimal separator whatever the locale.
+std::string FormatFixed(double value, int decimals);
+
 // Modes 0..9 of the duration table; any other mode gives "!FORMAT!".
 std::string FormatDuration(int mode, double seconds);
 

@@ -3,10 +3,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "net/ip_reader_record.h"
-#include "protocols/records.h"
+#include "net/raw_msg.h"
 
 namespace trivane {
 
@@ -32,6 +31,8 @@ class StudioLink {
   virtual void Studio_Bye() = 0;
   virtual void Studio_Read_Tick() = 0;
   virtual void Studio_Send_Tick() = 0;
+  // Null while the queue does not exist.
+  virtual MessageQueue* Studio_Queue() = 0;
 };
 
 class ServerLink {  // the internal TCP server other instances chain to
@@ -40,6 +41,7 @@ class ServerLink {  // the internal TCP server other instances chain to
   virtual void Server_Init() = 0;
   virtual void Server_Bye() = 0;
   virtual void TCPServer_OTick() = 0;
+  virtual RawQueue* Queue() = 0;  // null while the server is off
 };
 
 class OnlineLink {  // the uplink to the online server
@@ -49,13 +51,7 @@ class OnlineLink {  // the uplink to the online server
   virtual void Online_Bye() = 0;
   virtual void Online_Tick() = 0;
   virtual const std::string& ErrText() const = 0;
-};
-
-// Logs and routes a region block; the tick hands it the pending block when due.
-class RegionBlockSender {
- public:
-  virtual ~RegionBlockSender() = default;
-  virtual void Send_DRCP(const TRegionBlock& block, std::string_view tag) = 0;
+  virtual RawQueue* Queue() = 0;  // null while the uplink is off
 };
 
 struct ControllerParts {
@@ -63,7 +59,6 @@ struct ControllerParts {
   std::unique_ptr<StudioLink> studio;
   std::unique_ptr<ServerLink> server;
   std::unique_ptr<OnlineLink> online;
-  std::unique_ptr<RegionBlockSender> region_blocks;
 };
 
 // Builds the parts once the controller exists, since they report back to it.

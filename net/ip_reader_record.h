@@ -3,9 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/connect_thread.h"
+#include "net/raw_msg.h"
 #include "protocols/records.h"
 #include "settings/settings.h"
 
@@ -18,7 +20,8 @@ struct tIP1Reader {
   std::int64_t LastRead = 0;     // tick of the last bytes read, or of the connect
   std::int64_t ReconnectAt = 0;  // next attempt, or the planned periodic reconnect; 0 = none
   bool SilentReconnect = false;
-  std::string ErrText;  // last connect error, shown as the column's hint
+  std::string ErrText;            // last connect error, shown as the column's hint
+  std::optional<RawQueue> Cache;  // the last units parsed here, oldest first; none when stopped
 };
 
 struct tIPReader {

@@ -20,7 +20,11 @@ struct TReadComm {
   bool NewData = false;
   Bytes Data;  // kCapacity zero bytes while the reader runs, empty when stopped
 
-  ByteView Held() const { return ByteView(Data).first(static_cast<std::size_t>(Count)); }
+  // The held bytes; a Count the buffer cannot back is never trusted.
+  ByteView Held() const {
+    const auto count = static_cast<std::size_t>(Count < 0 ? 0 : Count);
+    return ByteView(Data).first(count < Data.size() ? count : Data.size());
+  }
 };
 
 // Removes the first n bytes (clamped to Count); n < 1 changes nothing.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/controller.h"
+#include "platform/iconv_text_codec.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -52,7 +53,9 @@ struct FakeStudio : StudioLink {
   void Studio_Bye() override { journal.push_back("Studio_Bye"); }
   void Studio_Read_Tick() override { journal.push_back("Studio_Read_Tick"); }
   void Studio_Send_Tick() override { journal.push_back("Studio_Send_Tick"); }
+  MessageQueue* Studio_Queue() override { return &queue; }
   Journal& journal;
+  MessageQueue queue;
 };
 
 struct FakeServer : ServerLink {
@@ -60,7 +63,9 @@ struct FakeServer : ServerLink {
   void Server_Init() override { journal.push_back("Server_Init"); }
   void Server_Bye() override { journal.push_back("Server_Bye"); }
   void TCPServer_OTick() override { journal.push_back("TCPServer_OTick"); }
+  RawQueue* Queue() override { return &queue; }
   Journal& journal;
+  RawQueue queue;
 };
 
 struct FakeOnline : OnlineLink {
@@ -69,16 +74,10 @@ struct FakeOnline : OnlineLink {
   void Online_Bye() override { journal.push_back("Online_Bye"); }
   void Online_Tick() override { journal.push_back("Online_Tick"); }
   const std::string& ErrText() const override { return err_text; }
+  RawQueue* Queue() override { return &queue; }
   Journal& journal;
+  RawQueue queue;
   std::string err_text;
-};
-
-struct FakeBlocks : RegionBlockSender {
-  explicit FakeBlocks(Journal& j) : journal(j) {}
-  void Send_DRCP(const TRegionBlock& block, std::string_view tag) override {
-    journal.push_back("Send_DRCP " + std::to_string(block.Size) + " " + std::string(tag));
-  }
-  Journal& journal;
 };
 
 class ControllerTest : public ::testing::Test {
@@ -89,7 +88,8 @@ class ControllerTest : public ::testing::Test {
 
   TVL_Trivane& Start() {
     controller = std::make_unique<TVL_Trivane>(
-        clock, view, ControllerPaths{dir / "trivane.ini", dir / "Log"}, [this](LinkHost&) {
+        clock, view, ControllerPaths{dir / "trivane.ini", dir / "Log"}, *codepage,
+        [this](LinkHost&) {
           ControllerParts parts;
           auto s = std::make_unique<FakeSources>(journal);
           sources = s.get();
@@ -99,7 +99,6 @@ class ControllerTest : public ::testing::Test {
           auto o = std::make_unique<FakeOnline>(journal);
           online = o.get();
           parts.online = std::move(o);
-          parts.region_blocks = std::make_unique<FakeBlocks>(journal);
           return parts;
         });
     view.controller = controller.get();
@@ -120,6 +119,7 @@ class ControllerTest : public ::testing::Test {
 
   testing::TempDir dir;
   testing::FakeClock clock;
+  std::unique_ptr<IconvTextCodec> codepage = IconvTextCodec::Open("WINDOWS-1251");
   FakeView view;
   Journal journal;
   FakeSources* sources = nullptr;
@@ -231,29 +231,35 @@ TEST_F(ControllerTest, ReapplyingClearsOldStatesAndClearedDestinationsStopTickin
   EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "TCPServer_OTick"}));
 }
 
+int RegionLines(const FakeView& view) {
+  return static_cast<int>(std::count_if(view.log.begin(), view.log.end(), [](const LogEntry& e) {
+    return e.message == "--> REGION <---: 60.000, Over: 0.000, Extra: 0.000" && e.tag == "UECP";
+  }));
+}
+
 TEST_F(ControllerTest, PendingBlockIsSentWhenDueOnlyWithTheStudioDestination) {
   WriteIni("SrcMode=1\r\nDstMode=2\r\n");
   TVL_Trivane& c = Start();
   c.OnTimer();
   c.OnTimer();
-  c.PendingBlock.Size = 60000;
-  c.PendingBlockDue = c.NowTick() + 20;
+  c.PendingBlock().Size = 60000;
+  c.PendingBlockDue() = c.NowTick() + 20;
 
   for (int i = 0; i < 5; ++i) {
     clock.Advance(10);
     c.OnTimer();
   }
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 0);
-  EXPECT_GT(c.PendingBlockDue, 0);  // still waiting, unsent
+  EXPECT_EQ(RegionLines(view), 0);
+  EXPECT_GT(c.PendingBlockDue(), 0);  // still waiting, unsent
 
   c.Config().settings.DstMode = 3;
   clock.Advance(10);
   c.OnTimer();
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 1);
-  EXPECT_EQ(c.PendingBlockDue, 0);
+  EXPECT_EQ(RegionLines(view), 1);
+  EXPECT_EQ(c.PendingBlockDue(), 0);
   clock.Advance(10);
   c.OnTimer();
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), "Send_DRCP 60000 UECP"), 1);
+  EXPECT_EQ(RegionLines(view), 1);
 }
 
 TEST_F(ControllerTest, PendingBlockIsNotSentBeforeItsDueTime) {
@@ -261,13 +267,13 @@ TEST_F(ControllerTest, PendingBlockIsNotSentBeforeItsDueTime) {
   TVL_Trivane& c = Start();
   c.OnTimer();
   c.OnTimer();
-  c.PendingBlockDue = c.NowTick() + 1000;
+  c.PendingBlockDue() = c.NowTick() + 1000;
   clock.Advance(990);
   c.OnTimer();
-  EXPECT_GT(c.PendingBlockDue, 0);
+  EXPECT_GT(c.PendingBlockDue(), 0);
   clock.Advance(10);
   c.OnTimer();
-  EXPECT_EQ(c.PendingBlockDue, 0);
+  EXPECT_EQ(c.PendingBlockDue(), 0);
 }
 
 TEST_F(ControllerTest, TrayStartMinimisesAndRestoreHidesTheIcon) {
@@ -355,7 +361,8 @@ TEST(ControllerWithoutLinks, RunsAndClosesWithEveryLinkAbsent) {
   testing::TempDir dir;
   testing::FakeClock clock;
   FakeView view;
-  TVL_Trivane c(clock, view, {dir / "none.ini", dir / "Log"}, {});
+  const auto codepage = IconvTextCodec::Open("WINDOWS-1251");
+  TVL_Trivane c(clock, view, {dir / "none.ini", dir / "Log"}, *codepage, {});
   for (int i = 0; i < 3; ++i) c.OnTimer();
   EXPECT_FALSE(c.FormClose());
   c.OnTimer();

@@ -1,0 +1,37 @@
+#include "net/duplicate_check.h"
+
+#include <algorithm>
+
+namespace trivane {
+
+bool Find_In_Cache(const tIP1Reader& reader, ByteView unit) {
+  if (!reader.Cache) return false;
+  return std::any_of(reader.Cache->begin(), reader.Cache->end(), [&](const TRawMsg& entry) {
+    return std::equal(entry.Data.begin(), entry.Data.end(), unit.begin(), unit.end());
+  });
+}
+
+bool IPReader_NoDouble_Data(tIPReader& readers, ByteView unit, RawQueue* server_queue) {
+  const std::size_t active = readers.ActiveReader % readers.Readers.size();
+  bool accept = Find_In_Cache(readers.Readers[active], unit);
+  if (!accept) {
+    accept = true;
+    for (std::size_t j = 0; j < readers.Readers.size(); ++j) {
+      if (j != active && Find_In_Cache(readers.Readers[j], unit)) {
+        accept = false;
+        break;
+      }
+    }
+  }
+
+  TRawMsg copy{Bytes(unit.begin(), unit.end())};
+  if (accept && server_queue != nullptr) server_queue->push_back(copy);
+  auto& cache = readers.Readers[active].Cache;
+  if (cache) {
+    cache->push_back(std::move(copy));
+    if (cache->size() > kCachedUnits) cache->pop_front();
+  }
+  return accept;
+}
+
+}  // namespace trivane

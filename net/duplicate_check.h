@@ -1,0 +1,20 @@
+#pragma once
+
+#include "net/ip_reader_record.h"
+#include "net/raw_msg.h"
+#include "protocols/byte_io.h"
+
+namespace trivane {
+
+// Several sources may carry the same feed. A unit is passed on when it is in
+// the active reader's own recent units (the source repeats itself) or in no
+// other reader's (nobody else delivered it): the same region block from a
+// second source is not sent twice. Accepted units also go, as received, to the
+// chain server's queue when it exists.
+bool IPReader_NoDouble_Data(tIPReader& readers, ByteView unit, RawQueue* server_queue);
+
+bool Find_In_Cache(const tIP1Reader& reader, ByteView unit);
+
+inline constexpr std::size_t kCachedUnits = 4;
+
+}  // namespace trivane

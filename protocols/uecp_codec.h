@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "protocols/byte_io.h"
+#include "protocols/records.h"
+
+namespace trivane {
+
+// UECP (the RDS encoder protocol) from a TCP source: whole frames starting
+// 0xFE, and bare manufacturer elements starting 0x2D. It only decodes.
+class TUECP {
+ public:
+  // One decoded element. data is valid only during the call:
+  //  0x0A radiotext: the text bytes (the element's own length, within the message field)
+  //  0x0D clock: the 8-byte date-time value
+  //  0x2D manufacturer "Dn" command (sub = the letter): its payload
+  using MessageEvent = std::function<void(std::uint8_t mec, std::uint8_t sub, ByteView data)>;
+  // The raw unit before decoding; false means "seen already, do not decode".
+  using RawDataEvent = std::function<bool(ByteView unit)>;
+
+  MessageEvent OnMessage;
+  RawDataEvent OnRawData;
+
+  // The caller has seen 0xFE at Data[0]. True when one unit left the front.
+  bool ExtractFrame(TReadComm& comm);
+  // The caller has seen 0x2D at Data[0]. True when one unit left the front.
+  bool ExtractBareElement(TReadComm& comm);
+};
+
+// CRC-16/GENIBUS: polynomial 0x1021, initial 0xFFFF, no reflection, final XOR 0xFFFF.
+std::uint16_t UecpCrc(ByteView bytes);
+
+}  // namespace trivane

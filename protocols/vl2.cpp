@@ -1,0 +1,102 @@
+#include <cmath>
+
+#include "core/formatting.h"
+#include "protocols/protocol_handlers.h"
+
+namespace trivane {
+namespace {
+
+// Magic 5A A5, code, length L (8 + text length), 5 bytes not read, the value
+// (binary64), then the text.
+constexpr std::size_t kMinFrameSize = 18;
+constexpr std::size_t kTextOffset = 18;
+constexpr std::size_t kLengthOffset = 3;
+constexpr std::size_t kValueOffset = 10;
+constexpr std::uint16_t kMinLength = 8;
+constexpr std::uint16_t kMaxLength = 256;
+constexpr std::size_t kBytesBeforeText = 10;
+
+enum Vl2Code : std::uint8_t {
+  kPrepareBlock = 0x08,
+  kSendBlock = 0x09,
+  kClock = 0x40,
+  kNoticeM = 0x64,
+  kNoticeA = 0x65,
+  kNoticeJ = 0x66,
+  kNoticeI = 0x67,
+  kNoticeP = 0x68,
+  kNoticeE = 0x6B,
+};
+
+// The notice codes and the block kinds they send.
+std::optional<std::uint8_t> NoticeKind(std::uint8_t code) {
+  switch (code) {
+    case kNoticeM:
+      return 0;
+    case kNoticeA:
+      return 1;
+    case kNoticeJ:
+      return 5;
+    case kNoticeI:
+      return 2;
+    case kNoticeP:
+      return 7;
+    case kNoticeE:
+      return 6;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+bool ProtocolHandlers::VL2_COMMExec(TReadComm& comm) {
+  const ByteView held = comm.Held();
+  if (held.size() < kMinFrameSize || held[0] != 0x5A || held[1] != 0xA5) return false;
+  const std::uint16_t length = *LoadU16(held, kLengthOffset);
+  if (length < kMinLength || length > kMaxLength) return false;
+  const std::size_t frame_size = length + kBytesBeforeText;
+  if (frame_size > held.size()) return false;
+
+  const ByteView frame = held.first(frame_size);
+  if (host_.IPReader_NoDouble_Data(frame)) {
+    const ByteView text = frame.subspan(kTextOffset);
+    VL2_Receive(frame[2], BytesToStr(text, static_cast<std::int32_t>(text.size())),
+                *LoadF64(frame, kValueOffset));
+  }
+  ConsumeFront(comm, static_cast<std::int32_t>(frame_size));
+  return true;
+}
+
+void ProtocolHandlers::VL2_Receive(std::uint8_t code, std::string_view text, double value) {
+  if (!(value >= 0)) value = 0;
+  if (code == kClock) {
+    Log("GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", value), "VL2");
+    return;
+  }
+  const auto notice_kind = NoticeKind(code);
+  if (code != kPrepareBlock && code != kSendBlock && !notice_kind) return;
+
+  const double ms = std::trunc(value * 1000);
+  // Past 4 294 967.295 s the count would wrap into a short, wrong duration.
+  if (ms > 0xFFFF'FFFF) {
+    Log("Value out of range: " + FormatFixed(value, 3) + " s, command dropped", "VL2");
+    return;
+  }
+  const auto duration = static_cast<std::uint32_t>(ms);
+
+  if (code == kPrepareBlock) {
+    Prepare_VL2DRCP(duration);
+  } else if (code == kSendBlock) {
+    host_.PendingBlock().Over = duration;
+    Send_DRCP(host_.PendingBlock(), "VL2");
+  } else {
+    Send_Block(*notice_kind, duration, std::string(text), "VL2");
+  }
+}
+
+void ProtocolHandlers::Prepare_VL2DRCP(std::uint32_t size) {
+  host_.PendingBlock() = TRegionBlock{.Head1 = 1, .Head2 = 1, .Size = size};
+}
+
+}  // namespace trivane
