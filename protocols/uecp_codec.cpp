@@ -1,0 +1,167 @@
+#include "protocols/uecp_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+namespace trivane {
+namespace {
+
+constexpr std::uint8_t kStart = 0xFE;
+constexpr std::uint8_t kStop = 0xFF;
+constexpr std::uint8_t kEscape = 0xFD;
+
+constexpr std::uint8_t kMecPs = 0x02;
+constexpr std::uint8_t kMecTaTp = 0x03;
+constexpr std::uint8_t kMecRadiotext = 0x0A;
+constexpr std::uint8_t kMecClock = 0x0D;
+constexpr std::uint8_t kMecManufacturer = 0x2D;
+
+// STA, ADD (2), SQC, MFL before MSG; CRC (2) and STP after it.
+constexpr std::size_t kHeaderSize = 5;
+constexpr std::size_t kFrameOverhead = 8;
+constexpr std::size_t kMinFrameSize = 6;
+// Longer message fields would stretch the CRC span (ADD to the end of MSG) past 256 bytes.
+constexpr std::size_t kMaxMfl = 252;
+
+// A bare element with MEL 255 is 257 bytes; the zeros after it end any text read.
+constexpr std::size_t kLargestElement = 2 + 255;
+constexpr std::size_t kMessageFieldSize = kLargestElement + 3;
+using MessageField = std::array<std::uint8_t, kMessageFieldSize>;
+
+constexpr std::uint8_t kManufacturerCode[] = {0x44, 0x6E};  // "Dn"
+constexpr std::size_t kCommandPayload = 5;                  // MEC, MEL, code (2), letter
+constexpr std::size_t kBlockPayloadSize = 21;
+constexpr std::size_t kTitleAt = kCommandPayload + 9;  // "f": payload byte 9 starts the title
+
+ByteView HeldBytes(const TReadComm& comm) {
+  const auto count = static_cast<std::size_t>(std::max(comm.Count, std::int32_t{0}));
+  return ByteView(comm.Data).first(std::min(count, comm.Data.size()));
+}
+
+bool Accepted(const TUECP::RawDataEvent& on_raw, ByteView unit) {
+  return !on_raw || on_raw(unit);
+}
+
+// UECP byte stuffing: 0xFD x stands for 0xFD + x, so FD 00/01/02 carry FD/FE/FF.
+std::size_t Unstuff(ByteView in, std::span<std::uint8_t> out) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    std::uint8_t byte = in[i];
+    if (byte == kEscape && i + 1 < in.size()) byte = static_cast<std::uint8_t>(byte + in[++i]);
+    out[length++] = byte;
+  }
+  return length;
+}
+
+void EmitRadiotext(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+  if (mfl < 6) return;
+  // UECP: MEL counts the configuration byte and the text after it.
+  const std::size_t mel = msg[3];
+  const std::size_t text = mel == 0 ? 0 : mel - 1;
+  emit(kMecRadiotext, 0, ByteView(msg).subspan(5, std::min(text, mfl - 5)));
+}
+
+void EmitClock(const MessageField& msg, const TUECP::MessageEvent& emit) {
+  const TDateTime value = DecodeCompactDate(std::span(msg).subspan<1, kCompactDateSize>());
+  if (value == 0) return;
+  const auto raw = std::bit_cast<std::uint64_t>(value);
+  std::array<std::uint8_t, kClockPayloadSize> wire{};
+  for (std::size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<std::uint8_t>(raw >> (8 * i));
+  emit(kMecClock, 0, wire);
+}
+
+void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+  if (msg[1] < 1 || msg[2] != kManufacturerCode[0] || msg[3] != kManufacturerCode[1]) return;
+  const std::uint8_t letter = msg[4];
+  const ByteView payload = ByteView(msg).subspan(kCommandPayload);
+  switch (letter) {
+    case 's':
+    case 'p':
+    case 'i':
+      emit(kMecManufacturer, letter, payload.first(kBlockPayloadSize));
+      return;
+    case 'f': {
+      const auto date = std::span(msg).subspan<kCommandPayload + 1, kCompactDateSize>();
+      if (msg[kTitleAt] < 0x20 || DecodeCompactDate(date) == 0) return;
+      const std::size_t length = mfl > kCommandPayload ? mfl - kCommandPayload : 0;
+      emit(kMecManufacturer, letter, payload.first(length));
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// Only the first element of the message field is looked at.
+void Dispatch(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+  switch (msg[0]) {
+    case kMecPs:
+    case kMecTaTp:
+      return;
+    case kMecRadiotext:
+      EmitRadiotext(msg, mfl, emit);
+      return;
+    case kMecClock:
+      EmitClock(msg, emit);
+      return;
+    case kMecManufacturer:
+      EmitManufacturer(msg, mfl, emit);
+      return;
+    default:
+      return;
+  }
+}
+
+void DecodeFrame(ByteView wire, const TUECP::MessageEvent& emit) {
+  std::array<std::uint8_t, TReadComm::kCapacity> scratch;
+  if (wire.size() > scratch.size()) return;
+  const auto frame = std::span(scratch).first(Unstuff(wire, scratch));
+  if (frame.size() < kMinFrameSize) return;
+
+  const std::size_t mfl = frame[4];
+  if (mfl + kFrameOverhead > frame.size() || mfl > kMaxMfl) return;
+  const auto body = frame.subspan(kHeaderSize, mfl);
+  const auto trailer = frame.subspan(kHeaderSize + mfl, 3);
+  // UECP sends the CRC high byte first, unlike every other wire integer here.
+  const auto crc = static_cast<std::uint16_t>(trailer[0] << 8 | trailer[1]);
+  if (frame[0] != kStart || trailer[2] != kStop) return;
+  if (UecpCrc(frame.subspan(1, mfl + 4)) != crc) return;
+
+  MessageField msg{};
+  std::ranges::copy(body, msg.begin());
+  Dispatch(msg, mfl, emit);
+}
+
+}  // namespace
+
+bool TUECP::ExtractFrame(TReadComm& comm) {
+  const ByteView held = HeldBytes(comm);
+  if (held.size() < 2) return false;
+  const auto stop = std::find(held.begin() + 1, held.end(), kStop);
+  if (stop == held.end()) return false;
+
+  const ByteView unit = held.first(static_cast<std::size_t>(stop - held.begin()) + 1);
+  if (Accepted(OnRawData, unit) && OnMessage) DecodeFrame(unit, OnMessage);
+  ConsumeFront(comm, static_cast<std::int32_t>(unit.size()));
+  return true;
+}
+
+bool TUECP::ExtractBareElement(TReadComm& comm) {
+  const ByteView held = HeldBytes(comm);
+  if (held.size() < 2) return false;
+  // UECP: MEL counts the bytes after itself, so the element is MEC, MEL and MEL bytes.
+  const std::size_t size = std::size_t{held[1]} + 2;
+  if (size > held.size()) return false;
+
+  const ByteView unit = held.first(size);
+  if (Accepted(OnRawData, unit) && OnMessage) {
+    MessageField msg{};
+    std::ranges::copy(unit, msg.begin());
+    Dispatch(msg, size, OnMessage);
+  }
+  ConsumeFront(comm, static_cast<std::int32_t>(size));
+  return true;
+}
+
+}  // namespace trivane
