@@ -62,6 +62,19 @@ TEST(CommandLine, VersionHelpAndBadOptions) {
 
   testing::Subprocess missing_value({TRIVANE_EXE, "--headless", "--ini"});
   EXPECT_EQ(missing_value.WaitForExit(10s), 2);
+
+  testing::Subprocess unknown_codepage({TRIVANE_EXE, "--headless", "--codepage", "NO-SUCH-CP"});
+  EXPECT_EQ(unknown_codepage.WaitForExit(10s), 2);
+  EXPECT_EQ(unknown_codepage.RemainingOutput(), "");
+}
+
+TEST(CommandLine, AnyCodePageTheSystemKnowsIsAccepted) {
+  testing::TempDir dir;
+  testing::Subprocess relay({TRIVANE_EXE, "--headless", "--codepage=KOI8-R", "--ini",
+                             (dir / "r.ini").string(), "--log-dir", (dir / "Log").string()});
+  ASSERT_TRUE(relay.WaitForLine("Program started", 10s).has_value());
+  relay.Signal(SIGTERM);
+  EXPECT_EQ(relay.WaitForExit(10s), 0);
 }
 
 }  // namespace
