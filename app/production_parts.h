@@ -4,9 +4,9 @@
 
 namespace trivane {
 
-// The links this build carries. The TCP readers, the chain server, the online
-// uplink and the studio link are not part of it yet: each slot stays empty
-// rather than pretending to connect.
+// The links this build carries: the four TCP source readers, the chain server
+// and the online uplink. The studio link is not part of it yet; its slot stays
+// empty rather than pretending to reach a studio.
 ControllerParts MakeProductionParts(LinkHost& host);
 
 }  // namespace trivane

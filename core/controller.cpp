@@ -7,6 +7,7 @@
 #include "app_version.h"
 #include "net/duplicate_check.h"
 #include "net/router.h"
+#include "net/unit_dispatch.h"
 #include "settings/settings_store.h"
 
 namespace trivane {
@@ -270,7 +271,10 @@ int TVL_Trivane::ActiveReader() const {
 bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
   // Without TCP sources there is nothing to compare with: every unit is new.
   if (!parts_.sources) return true;
-  RawQueue* server_queue = parts_.server ? parts_.server->Queue() : nullptr;
+  // A chain server that is hidden is not drained, so it is not fed either.
+  RawQueue* server_queue = parts_.server && config_.settings.HasDestination(kDstServer)
+                               ? parts_.server->Queue()
+                               : nullptr;
   return trivane::IPReader_NoDouble_Data(parts_.sources->Record(), unit, server_queue);
 }
 
@@ -281,6 +285,10 @@ void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, By
       .online = parts_.online ? parts_.online->Queue() : nullptr,
   };
   trivane::SenderToDest(config_.settings, queues, msg_type, msg_num, data);
+}
+
+void TVL_Trivane::ParseHeldUnits(TReadComm& comm) {
+  if (uecp_codec_) trivane::ParseHeldUnits(comm, *uecp_codec_, handlers_);
 }
 
 void TVL_Trivane::Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,

@@ -77,6 +77,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   std::int64_t GetTick64() override { return tick64_.GetTick64(); }
   TDateTime Now() override { return clock_.Now(); }
   DailyLog& Files() override { return files_; }
+  void ParseHeldUnits(TReadComm& comm) override;
 
   // ProtocolHost
   int ActiveReader() const override;

@@ -5,6 +5,7 @@
 
 #include "core/date_time.h"
 #include "core/status_grid.h"
+#include "protocols/records.h"
 #include "settings/settings.h"
 
 namespace trivane {
@@ -29,6 +30,9 @@ class LinkHost {
   virtual std::int64_t GetTick64() = 0;
   virtual TDateTime Now() = 0;
   virtual DailyLog& Files() = 0;
+  // Parses the units held at the front of a source's buffer, by their first
+  // byte, until one is incomplete or unknown.
+  virtual void ParseHeldUnits(TReadComm& comm) = 0;
 };
 
 }  // namespace trivane

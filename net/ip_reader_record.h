@@ -8,6 +8,7 @@
 
 #include "net/connect_thread.h"
 #include "net/raw_msg.h"
+#include "net/tcp_client.h"
 #include "protocols/records.h"
 #include "settings/settings.h"
 
@@ -20,8 +21,9 @@ struct tIP1Reader {
   std::int64_t LastRead = 0;     // tick of the last bytes read, or of the connect
   std::int64_t ReconnectAt = 0;  // next attempt, or the planned periodic reconnect; 0 = none
   bool SilentReconnect = false;
-  std::string ErrText;            // last connect error, shown as the column's hint
-  std::optional<RawQueue> Cache;  // the last units parsed here, oldest first; none when stopped
+  std::string ErrText;                // last connect error, shown as the column's hint
+  std::unique_ptr<TcpClient> Client;  // none while the reader is stopped
+  std::optional<RawQueue> Cache;      // the last units parsed here, oldest first; none when stopped
 };
 
 struct tIPReader {

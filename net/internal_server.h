@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "core/link_host.h"
+#include "core/links.h"
+#include "net/raw_msg.h"
+#include "net/tcp_server.h"
+
+namespace trivane {
+
+struct tOutDataServer {
+  std::unique_ptr<TcpServer> Server;  // none while the destination is off
+  std::optional<RawQueue> Queue;      // frames or raw units for every peer, oldest first
+};
+
+// The chain server other instances connect to as a TCP source. One queued
+// entry goes to every peer per tick.
+class InternalServer final : public ServerLink {
+ public:
+  explicit InternalServer(LinkHost& host, TcpServer::Limits limits = {})
+      : host_(host), limits_(limits) {}
+
+  void Server_Init() override;
+  void Server_Bye() override;
+  void TCPServer_OTick() override;
+  RawQueue* Queue() override { return record_.Queue ? &*record_.Queue : nullptr; }
+
+  tOutDataServer& Record() { return record_; }
+
+ private:
+  void LogDropped(const std::vector<std::string>& dropped);
+
+  LinkHost& host_;
+  TcpServer::Limits limits_;
+  tOutDataServer record_;
+};
+
+}  // namespace trivane

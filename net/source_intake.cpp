@@ -1,0 +1,61 @@
+#include "core/daily_log.h"
+#include "net/ip_readers.h"
+
+namespace trivane {
+
+void IPReaders::IPReader_ReadComm() {
+  for (int i = 0; i < kSourceCount; ++i) {
+    tIP1Reader& slot = Slot(i);
+    if (!slot.Client) continue;
+    TReadComm& comm = slot.Comm;
+
+    IPReader_CheckConnect(i);
+    // The client belongs to its attempt until the attempt is collected.
+    if (!slot.Connector) IPReader_ReadNewData(i);
+    if (comm.Count > 0 && comm.NewData) {
+      comm.NewData = false;
+      record_.ActiveReader = static_cast<std::uint8_t>(i);
+      host_.ParseHeldUnits(comm);
+    }
+    IPReader_ReconnectTick(i);
+    if (comm.Count < 1) comm.Deadline = 0;
+    if (comm.Deadline > 0 && comm.Deadline < host_.NowTick()) {
+      host_.OutLog(i, "Clear invalid data", "inside");
+      host_.Files().Write_Error(i, comm);
+      // Zeroing as well keeps the buffer's tail clean for the next unit.
+      ConsumeFront(comm, comm.Count);
+      comm.Count = 0;
+      comm.Deadline = 0;
+    }
+  }
+}
+
+void IPReaders::IPReader_ReadNewData(int i) {
+  tIP1Reader& slot = Slot(i);
+  TcpClient& client = *slot.Client;
+  if (!client.Connected()) return;
+  if (const std::string failure = client.ReadArrived(); !failure.empty()) {
+    host_.OutLog(i, failure, "> Except <");
+    if (client.Connected()) client.Disconnect();
+    return;
+  }
+  if (client.Input().empty()) return;
+  IPReader_ReceiveData(i, client.Input());
+  client.DiscardInput();
+  slot.LastRead = host_.NowTick();
+}
+
+void IPReaders::IPReader_ReceiveData(int i, ByteView bytes) {
+  host_.MarkLastData(status_column::kFirstSource + i);
+  TReadComm& comm = Slot(i).Comm;
+  const auto held = static_cast<std::size_t>(comm.Count);
+  if (comm.Data.size() < TReadComm::kCapacity || held >= comm.Data.size()) return;
+  // What does not fit is dropped; the held bytes are parsed or discarded first.
+  const std::size_t stored = std::min(bytes.size(), comm.Data.size() - held);
+  std::copy_n(bytes.begin(), stored, comm.Data.begin() + static_cast<std::ptrdiff_t>(held));
+  comm.Count += static_cast<std::int32_t>(stored);
+  comm.Deadline = host_.NowTick() + kDiscardAfterMs;
+  comm.NewData = true;
+}
+
+}  // namespace trivane

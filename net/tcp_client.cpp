@@ -1,0 +1,194 @@
+#include "net/tcp_client.h"
+
+#include <algorithm>
+#include <array>
+
+namespace trivane {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Waits are cut into slices so a stop request is seen quickly.
+constexpr auto kWaitSlice = std::chrono::milliseconds(50);
+
+std::string TextOf(const std::error_code& error) {
+  return error.message();
+}
+
+}  // namespace
+
+TcpClient::~TcpClient() {
+  on_disconnected_ = nullptr;
+  CloseSocket();
+}
+
+void TcpClient::SetAddress(std::string host, std::uint16_t port) {
+  host_ = std::move(host);
+  port_ = port;
+}
+
+void TcpClient::SetConnectedNotification(Notification notification) {
+  on_connected_ = std::move(notification);
+}
+
+void TcpClient::SetDisconnectedNotification(Notification notification) {
+  on_disconnected_ = std::move(notification);
+}
+
+template <typename Finished>
+TcpClient::Wait TcpClient::RunUntil(Finished finished, SteadyClock::time_point deadline,
+                                    const std::stop_token& stop) {
+  io_.restart();
+  while (!finished()) {
+    if (stop.stop_requested()) return Wait::kStopped;
+    const auto now = SteadyClock::now();
+    if (now >= deadline) return Wait::kTimedOut;
+    io_.run_one_for(std::min<SteadyClock::duration>(deadline - now, kWaitSlice));
+  }
+  return Wait::kDone;
+}
+
+// An operation given up on still holds references to the caller's locals:
+// cancel it and let its handler run before they go away.
+void TcpClient::AbandonPending(bool close) {
+  std::error_code ignored;
+  if (close) {
+    CloseSocket();
+  } else {
+    socket_.cancel(ignored);
+  }
+  io_.restart();
+  io_.run();
+}
+
+void TcpClient::CloseSocket() {
+  std::error_code ignored;
+  if (socket_.is_open()) {
+    socket_.shutdown(asio::socket_base::shutdown_both, ignored);
+    socket_.close(ignored);
+  }
+}
+
+std::string TcpClient::Connect(Milliseconds limit, const std::stop_token& stop) {
+  const auto deadline = SteadyClock::now() + limit;
+  CloseSocket();
+  input_.clear();
+
+  std::error_code error;
+  asio::ip::tcp::resolver::results_type endpoints;
+  const auto literal = asio::ip::make_address(host_, error);
+  if (!error) {
+    endpoints = asio::ip::tcp::resolver::results_type::create(
+        asio::ip::tcp::endpoint(literal, port_), host_, std::to_string(port_));
+  } else {
+    // Names go through the system resolver, which has time limits of its own.
+    asio::ip::tcp::resolver resolver(io_);
+    endpoints = resolver.resolve(host_, std::to_string(port_), error);
+    if (error) return "Host " + host_ + ": " + TextOf(error);
+  }
+
+  bool finished = false;
+  asio::async_connect(socket_, endpoints,
+                      [&](const std::error_code& result, const asio::ip::tcp::endpoint&) {
+                        error = result;
+                        finished = true;
+                      });
+  const Wait wait = RunUntil([&] { return finished; }, deadline, stop);
+  if (wait != Wait::kDone) {
+    AbandonPending(true);
+    return wait == Wait::kStopped ? "Connect cancelled" : "Connect timed out";
+  }
+  if (error) {
+    CloseSocket();
+    return TextOf(error) + " (" + host_ + ":" + std::to_string(port_) + ")";
+  }
+  socket_.set_option(asio::ip::tcp::no_delay(true), error);
+  socket_.non_blocking(true, error);
+  if (on_connected_) on_connected_(*this);
+  return {};
+}
+
+void TcpClient::Disconnect() {
+  if (!socket_.is_open()) return;
+  CloseSocket();
+  if (on_disconnected_) on_disconnected_(*this);
+}
+
+std::string TcpClient::ReadArrived() {
+  if (!socket_.is_open()) return {};
+  std::array<std::uint8_t, kMaxReceive> buffer;
+  std::error_code error;
+  const std::size_t n = socket_.read_some(asio::buffer(buffer), error);
+  if (error == asio::error::would_block || error == asio::error::try_again) return {};
+  if (error == asio::error::eof) {
+    Disconnect();
+    return {};
+  }
+  if (error) return TextOf(error);
+  input_.insert(input_.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+  return {};
+}
+
+std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
+                                const std::stop_token& stop) {
+  const auto deadline = SteadyClock::now() + limit;
+  line.clear();
+  for (;;) {
+    const auto lf = std::find(input_.begin(), input_.end(), std::uint8_t{'\n'});
+    if (lf != input_.end()) {
+      line.assign(input_.begin(), lf);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      input_.erase(input_.begin(), lf + 1);
+      return {};
+    }
+    if (input_.size() > kMaxLine) return "Line too long";
+    if (!socket_.is_open()) return "Connection closed";
+
+    std::array<std::uint8_t, 4096> buffer;
+    std::error_code error;
+    std::size_t received = 0;
+    bool finished = false;
+    socket_.async_read_some(asio::buffer(buffer),
+                            [&](const std::error_code& result, std::size_t n) {
+                              error = result;
+                              received = n;
+                              finished = true;
+                            });
+    const Wait wait = RunUntil([&] { return finished; }, deadline, stop);
+    if (wait != Wait::kDone) {
+      AbandonPending(false);
+      return wait == Wait::kStopped ? "Read cancelled" : "No answer from the server in time";
+    }
+    if (error == asio::error::eof) return "Connection closed by the server";
+    if (error) return TextOf(error);
+    input_.insert(input_.end(), buffer.begin(),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(received));
+  }
+}
+
+std::string TcpClient::WriteLine(std::string_view text, Milliseconds limit) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.push_back('\r');
+  bytes.push_back('\n');
+  return WriteBlock(bytes, limit);
+}
+
+std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit) {
+  if (!socket_.is_open()) return "Not connected";
+  std::error_code error;
+  bool finished = false;
+  asio::async_write(socket_, asio::buffer(bytes.data(), bytes.size()),
+                    [&](const std::error_code& result, std::size_t) {
+                      error = result;
+                      finished = true;
+                    });
+  const Wait wait = RunUntil([&] { return finished; }, SteadyClock::now() + limit, {});
+  if (wait != Wait::kDone) {
+    AbandonPending(false);
+    Disconnect();
+    return "Write timed out";
+  }
+  return error ? TextOf(error) : std::string();
+}
+
+}  // namespace trivane

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+
+#include "protocols/byte_io.h"
+
+namespace trivane {
+
+// A blocking TCP client with the few operations the links need. Failures are
+// values: each call that can fail returns the failure's text, empty on success.
+//
+// Threads: Connect (and a connected notification's log-in) runs on a connect
+// thread; every other call comes from the tick thread, and never while a
+// connect attempt is running on the same client.
+class TcpClient {
+ public:
+  using Notification = std::function<void(TcpClient&)>;
+  using Milliseconds = std::chrono::milliseconds;
+
+  static constexpr std::size_t kMaxReceive = 32768;
+  static constexpr std::size_t kMaxLine = 16384;
+
+  explicit TcpClient(int tag) : tag_(tag) {}
+  ~TcpClient();
+
+  TcpClient(const TcpClient&) = delete;
+  TcpClient& operator=(const TcpClient&) = delete;
+
+  int Tag() const { return tag_; }
+  const std::string& Host() const { return host_; }
+  std::uint16_t Port() const { return port_; }
+  void SetAddress(std::string host, std::uint16_t port);
+
+  // Runs inside a successful Connect, on the connecting thread.
+  void SetConnectedNotification(Notification notification);
+  // Runs in the thread that closes the connection; empty to detach.
+  void SetDisconnectedNotification(Notification notification);
+
+  // Resolves, connects within the limit (the stop token cuts the wait short),
+  // then runs the connected notification. A failed connect raises no
+  // disconnected notification.
+  std::string Connect(Milliseconds limit, const std::stop_token& stop = {});
+  bool Connected() const { return socket_.is_open(); }
+  // Closes the connection; the disconnected notification runs when it was open.
+  void Disconnect();
+
+  // Takes what has arrived without waiting: at most one receive of up to
+  // kMaxReceive bytes into the input buffer. A close by the peer closes the
+  // connection (with the notification) and is no failure.
+  std::string ReadArrived();
+  ByteView Input() const { return input_; }
+  void DiscardInput() { input_.clear(); }
+
+  // The bytes up to the next LF, without it and without one CR before it. A
+  // line that does not come in time leaves the connection open: the caller
+  // decides what a silent server means.
+  std::string ReadLine(std::string& line, Milliseconds limit, const std::stop_token& stop = {});
+  std::string WriteLine(std::string_view text, Milliseconds limit);
+  // Sends every byte within the limit. A write cut short leaves the stream
+  // broken, so the connection is closed then.
+  std::string WriteBlock(ByteView bytes, Milliseconds limit);
+
+ private:
+  enum class Wait { kDone, kTimedOut, kStopped };
+  template <typename Finished>
+  Wait RunUntil(Finished finished, std::chrono::steady_clock::time_point deadline,
+                const std::stop_token& stop);
+  void AbandonPending(bool close);
+  void CloseSocket();
+
+  int tag_;
+  std::string host_;
+  std::uint16_t port_ = 0;
+  Notification on_connected_;
+  Notification on_disconnected_;
+  asio::io_context io_;
+  asio::ip::tcp::socket socket_{io_};
+  Bytes input_;
+};
+
+}  // namespace trivane
