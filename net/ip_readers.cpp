@@ -70,8 +70,9 @@ void IPReaders::IPReader_Run(int i) {
     AttachDisconnected(*slot.Client);
   }
   TcpClient& client = *slot.Client;
+  // The attempt is asked first: the socket is its thread's while it runs.
   if (client.Port() == source.Port && client.Host() == source.Host &&
-      (client.Connected() || slot.Connector)) {
+      (slot.Connector || client.Connected())) {
     return;
   }
   AbandonAttempt(slot);

@@ -52,7 +52,7 @@ void OnlineUplink::Online_Init() {
   } else {
     record_.Queue.emplace();
   }
-  if (!client.Connected() && !record_.Connector) Online_Connect();
+  if (!record_.Connector && !client.Connected()) Online_Connect();
 }
 
 void OnlineUplink::Online_Bye() {
