@@ -1,0 +1,56 @@
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "platform/iconv_text_codec.h"
+#include "platform/termination_signals.h"
+#include "tools/command_line.h"
+#include "tools/commands.h"
+
+int main(int argc, char** argv) {
+  using namespace trivane;
+  using namespace trivane::sim;
+
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const SimCommandLine options = ParseSimCommandLine(arguments);
+  if (options.help) {
+    std::fputs(UsageText(options.command).c_str(), stdout);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "trivane-sim: %s (see trivane-sim %s--help)\n", options.error.c_str(),
+                 CommandName(options.command));
+    return SimFailure::kBadArguments;
+  }
+  const auto codepage = IconvTextCodec::Open(options.codepage);
+  if (!codepage) {
+    std::fprintf(stderr, "trivane-sim: unknown code page: %s (see iconv --list)\n",
+                 options.codepage.c_str());
+    return SimFailure::kBadArguments;
+  }
+
+  InstallTerminationHandlers();
+  const LineSink out = PrintLine;
+  try {
+    switch (options.command) {
+      case SimCommand::kSource:
+        return RunSource(options.source, *codepage, out);
+      case SimCommand::kOnline:
+        return RunOnline(options.online, *codepage, out);
+      case SimCommand::kListen:
+        return RunListen(options.listen, *codepage, out);
+      case SimCommand::kDecode:
+        return RunDecode(options.decode, *codepage, out);
+      case SimCommand::kNone:
+        break;
+    }
+  } catch (const SimFailure& failure) {
+    std::fprintf(stderr, "trivane-sim: %s\n", failure.what());
+    return failure.ExitCode();
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "trivane-sim: %s\n", failure.what());
+    return SimFailure::kRuntime;
+  }
+  return SimFailure::kBadArguments;
+}

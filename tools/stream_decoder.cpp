@@ -1,0 +1,79 @@
+#include "tools/stream_decoder.h"
+
+#include <algorithm>
+
+#include "net/unit_dispatch.h"
+#include "tools/hex.h"
+#include "tools/message_text.h"
+
+namespace trivane::sim {
+
+PrintingHost::PrintingHost(const TextCodec& codepage, LineSink out, const DecodeSettings& settings)
+    : codepage_(codepage), out_(std::move(out)) {
+  settings_.SrcMode = kSrcTcp;
+  settings_.ShowPlaylist = settings.show_playlist;
+  settings_.IgnoreDelay = settings.ignore_delay;
+}
+
+void PrintingHost::OutLog(int /*link*/, std::string_view message, std::string_view tag) {
+  out_("LOG " + std::string(tag) + ": " + OneLine(message));
+}
+
+bool PrintingHost::IPReader_NoDouble_Data(ByteView unit) {
+  out_("UNIT " + std::to_string(unit.size()) + " bytes: " + ToHex(unit));
+  // One stream is one source, and a source repeating itself is always passed
+  // on: the duplicate check only ever holds back what another source sent.
+  return true;
+}
+
+void PrintingHost::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {
+  out_("ROUTE " + DescribeMessage(msg_type, msg_num, data, codepage_));
+}
+
+void PrintingHost::Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
+                             std::string_view name) {
+  out_("FILE " + std::string(name) + " size=" + std::to_string(size) +
+       " over=" + std::to_string(over) + " extra=" + std::to_string(extra));
+}
+
+StreamDecoder::StreamDecoder(const TextCodec& codepage, LineSink out,
+                             const DecodeSettings& settings)
+    : host_(codepage, std::move(out), settings) {
+  uecp_.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
+    handlers_.UECP_Receive(mec, sub, data);
+  };
+  uecp_.OnRawData = [this](ByteView unit) { return host_.IPReader_NoDouble_Data(unit); };
+  comm_.Data.assign(TReadComm::kCapacity, 0);
+}
+
+std::size_t StreamDecoder::Append(ByteView bytes) {
+  // The intake's own arithmetic, one byte of slack included.
+  const auto count = static_cast<std::size_t>(comm_.Count);
+  std::size_t stored = bytes.size();
+  if (count + stored > TReadComm::kCapacity - 1) stored = TReadComm::kCapacity - count;
+  if (stored == 0) return 0;
+  std::copy_n(bytes.begin(), stored, comm_.Data.begin() + comm_.Count);
+  comm_.Count += static_cast<std::int32_t>(stored);
+  ParseHeldUnits(comm_, uecp_, handlers_);
+  SendDueBlock();
+  return stored;
+}
+
+void StreamDecoder::DiscardHeld() {
+  const ByteView held = comm_.Held();
+  if (held.empty()) return;
+  host_.Out()("UNPARSED " + std::to_string(held.size()) + " bytes: " + ToHex(held));
+  ConsumeFront(comm_, comm_.Count);
+}
+
+void StreamDecoder::SendDueBlock() {
+  // The relay sends a scheduled block from its tick once the delay is over;
+  // offline there is no waiting, so the delay is shown and the block sent.
+  std::int64_t& due = host_.PendingBlockDue();
+  if (due <= 0) return;
+  host_.Out()("PENDING due_in=" + std::to_string(due - PrintingHost::kNowTick));
+  due = 0;
+  handlers_.Send_DRCP(host_.PendingBlock(), "UECP");
+}
+
+}  // namespace trivane::sim

@@ -1,0 +1,88 @@
+#include "tools/unit_builders.h"
+
+#include "net/router.h"
+#include "protocols/uecp_codec.h"
+
+namespace trivane::sim {
+namespace {
+
+constexpr std::uint8_t kVl2UnusedBytes = 5;
+constexpr std::uint16_t kVl2LengthWithoutText = 8;
+
+constexpr std::uint8_t kMecManufacturer = 0x2D;
+constexpr std::uint8_t kMecRadiotext = 0x0A;
+constexpr std::size_t kSpiPayloadSize = 21;
+
+constexpr std::uint8_t kUecpStart = 0xFE;
+constexpr std::uint8_t kUecpStop = 0xFF;
+constexpr std::uint8_t kUecpEscape = 0xFD;
+
+}  // namespace
+
+Bytes Vl3Message(std::uint16_t type, std::uint16_t num, ByteView payload) {
+  return BuildVl3Frame(type, num, payload);
+}
+
+Bytes Vl3Region(std::uint32_t size, std::uint32_t over, std::uint32_t extra) {
+  const TRegionBlock block{.Head1 = 1, .Head2 = 1, .Size = size, .Over = over, .Extra = extra};
+  return Vl3Message(kOwnMsgType, msg_num::kRegionBlock, block.Encode());
+}
+
+Bytes Vl3Notice(std::uint8_t kind, std::uint32_t size, std::string_view wire_text) {
+  const TBlockNotice notice{.Kind = kind, .Size = size, .Text = std::string(wire_text)};
+  return Vl3Message(kOwnMsgType, msg_num::kBlockNotice, notice.Encode());
+}
+
+std::optional<Bytes> Vl2Command(std::uint8_t code, double seconds, std::string_view wire_text) {
+  if (wire_text.size() > kVl2MaxText) return std::nullopt;
+  Bytes frame{0x5A, 0xA5, code};
+  AppendU16(frame, static_cast<std::uint16_t>(kVl2LengthWithoutText + wire_text.size()));
+  frame.insert(frame.end(), kVl2UnusedBytes, 0);
+  AppendF64(frame, seconds);
+  frame.insert(frame.end(), wire_text.begin(), wire_text.end());
+  return frame;
+}
+
+Bytes DrcpBlockElement(std::int32_t delay_ms, std::uint32_t size, std::int32_t over) {
+  Bytes payload;
+  AppendU8(payload, 0);
+  AppendU32(payload, static_cast<std::uint32_t>(delay_ms));
+  payload.insert(payload.end(), 8, 0);
+  AppendU32(payload, size);
+  AppendU32(payload, static_cast<std::uint32_t>(over));
+
+  Bytes element{kMecManufacturer, static_cast<std::uint8_t>(3 + kSpiPayloadSize), 'D', 'n', 's'};
+  element.insert(element.end(), payload.begin(), payload.end());
+  return element;
+}
+
+std::optional<Bytes> RadiotextElement(std::string_view wire_text) {
+  if (wire_text.size() > kRadiotextMaxText) return std::nullopt;
+  Bytes element{kMecRadiotext, 0, 0, static_cast<std::uint8_t>(1 + wire_text.size()), 0};
+  element.insert(element.end(), wire_text.begin(), wire_text.end());
+  return element;
+}
+
+std::optional<Bytes> UecpFrame(ByteView message_field) {
+  if (message_field.size() > kUecpMaxMessageField) return std::nullopt;
+  // Address 0 (every encoder), sequence 0 (not counted).
+  Bytes body{0, 0, 0, static_cast<std::uint8_t>(message_field.size())};
+  body.insert(body.end(), message_field.begin(), message_field.end());
+  const std::uint16_t crc = UecpCrc(body);
+  body.push_back(static_cast<std::uint8_t>(crc >> 8));
+  body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+
+  Bytes frame{kUecpStart};
+  for (const std::uint8_t byte : body) {
+    if (byte >= kUecpEscape) {
+      frame.push_back(kUecpEscape);
+      frame.push_back(static_cast<std::uint8_t>(byte - kUecpEscape));
+    } else {
+      frame.push_back(byte);
+    }
+  }
+  frame.push_back(kUecpStop);
+  return frame;
+}
+
+}  // namespace trivane::sim
