@@ -66,7 +66,11 @@ void TcpServer::AcceptNext() {
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     auto peer = std::make_shared<Peer>(std::move(socket));
     const auto remote = peer->socket.remote_endpoint(ignored);
-    peer->name = remote.address().to_string() + ":" + std::to_string(remote.port());
+    auto address = remote.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+      address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    peer->name = address.to_string() + ":" + std::to_string(remote.port());
     peer->thread = std::thread([raw = peer.get()] {
       std::unique_lock lock(raw->idle_lock);
       raw->idle.wait(lock, [raw] { return raw->stopping; });
@@ -126,10 +130,11 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
     Peer& peer = **it;
     std::error_code error;
 
-    // A peer that has closed reads as end of stream; its bytes are never used.
-    std::array<std::uint8_t, 1> probe;
-    peer.socket.receive(asio::buffer(probe), asio::socket_base::message_peek, error);
-    const bool gone = error == asio::error::eof || error == asio::error::connection_reset;
+    // Whatever a peer sends is thrown away unread; taking it in is the only way
+    // to see a close that comes after it.
+    std::array<std::uint8_t, 4096> discard;
+    peer.socket.read_some(asio::buffer(discard), error);
+    bool gone = error == asio::error::eof || error == asio::error::connection_reset;
 
     if (!gone && block != nullptr) {
       peer.backlog.insert(peer.backlog.end(), block->begin(), block->end());
@@ -144,8 +149,10 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
     }
     if (peer.backlog.empty()) peer.last_progress = now;
 
+    // A peer that went away between two ticks is gone, not at fault.
+    gone = gone || error == asio::error::broken_pipe || error == asio::error::connection_reset;
     const bool failed =
-        error && error != asio::error::would_block && error != asio::error::try_again;
+        !gone && error && error != asio::error::would_block && error != asio::error::try_again;
     const bool stuck =
         peer.backlog.size() > limits_.max_backlog || now - peer.last_progress > limits_.stuck_limit;
     if (gone || failed || stuck) {

@@ -16,7 +16,8 @@
 namespace trivane {
 
 // The chain server's transport: listens on every local address, keeps a list
-// of peers, and hands the same blocks to all of them. It never reads.
+// of peers, and hands the same blocks to all of them. What peers send is
+// discarded unread.
 //
 // Writes never block the caller. Each peer has its own backlog of bytes its
 // socket has not taken yet; a peer whose backlog stops shrinking for

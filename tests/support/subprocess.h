@@ -48,7 +48,9 @@ class Subprocess {
   Subprocess& operator=(const Subprocess&) = delete;
 
   bool Started() const { return pid_ > 0; }
-  void Signal(int signal_number) const { kill(pid_, signal_number); }
+  void Signal(int signal_number) const {
+    if (!exit_status_) kill(pid_, signal_number);
+  }
 
   // Reads output until a line contains needle; gives the line, or nothing when
   // the time is up or the output ends.
@@ -70,6 +72,7 @@ class Subprocess {
 
   // Waits for the child to end; its exit code, or nothing after the limit.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
+    if (exit_status_) return exit_status_;
     const auto until = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < until) {
       int status = 0;

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "net/bounded_queue.h"
+#include "net/internal_server.h"
+#include "net/router.h"
+#include "support/comm_buffer.h"
+#include "support/fake_link_host.h"
+#include "support/loopback_peer.h"
+
+namespace trivane {
+namespace {
+
+using testing::LoopbackConnection;
+using testing::WaitFor;
+
+Bytes Entry(int k) {
+  return BuildVl3Frame(1, 3,
+                       Bytes{static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8)});
+}
+
+Bytes Entries(int from, int to) {
+  Bytes all;
+  for (int k = from; k < to; ++k) all = testing::Concat({all, Entry(k)});
+  return all;
+}
+
+class InternalServerTest : public ::testing::Test {
+ protected:
+  // Port 0: the system picks a free port, so tests never collide.
+  InternalServerTest() { host.settings.ServerPort = 0; }
+
+  std::uint16_t Port() { return server.Record().Server->BoundPort(); }
+  void Enqueue(int from, int to) {
+    for (int k = from; k < to; ++k) server.Queue()->push_back(TRawMsg{Entry(k)});
+  }
+  LoopbackConnection Join() {
+    const std::size_t before = server.Record().Server->PeerCount();
+    LoopbackConnection peer = LoopbackConnection::Connect(Port());
+    EXPECT_TRUE(WaitFor([&] { return server.Record().Server->PeerCount() == before + 1; }));
+    return peer;
+  }
+
+  testing::FakeLinkHost host;
+  InternalServer server{host};
+};
+
+TEST_F(InternalServerTest, WithoutPeersEntriesStillLeaveOnePerTickAndShowTheirTime) {
+  server.Server_Init();
+  EXPECT_EQ(host.StatusesOf(status_column::kServer), std::vector{LineStatus::Connected});
+  Enqueue(0, 3);
+  for (std::size_t taken = 1; taken <= 3; ++taken) {
+    server.TCPServer_OTick();
+    EXPECT_EQ(server.Queue()->size(), 3 - taken);
+    EXPECT_EQ(host.MarksOf(status_column::kServer), taken);
+  }
+  server.TCPServer_OTick();
+  EXPECT_EQ(host.MarksOf(status_column::kServer), 3u);
+}
+
+TEST_F(InternalServerTest, EveryPeerGetsEveryEntryInOrderAndALatePeerOnlyLaterOnes) {
+  server.Server_Init();
+  LoopbackConnection first = Join();
+  LoopbackConnection second = Join();
+  // A peer that talks gets no answer and holds nobody up.
+  ASSERT_TRUE(first.Send("hello?\r\n"));
+  Enqueue(0, 3);
+  for (int i = 0; i < 3; ++i) server.TCPServer_OTick();
+
+  LoopbackConnection late = Join();
+  Enqueue(3, 5);
+  for (int i = 0; i < 2; ++i) server.TCPServer_OTick();
+  EXPECT_TRUE(server.Queue()->empty());
+  EXPECT_EQ(host.MarksOf(status_column::kServer), 5u);
+
+  server.Server_Bye();
+  EXPECT_EQ(server.Queue(), nullptr);
+  EXPECT_EQ(first.ReadToEnd(), Entries(0, 5));
+  EXPECT_EQ(second.ReadToEnd(), Entries(0, 5));
+  EXPECT_EQ(late.ReadToEnd(), Entries(3, 5));
+  EXPECT_TRUE(host.LinesTagged("IPServer").empty());
+}
+
+TEST_F(InternalServerTest, APortInUseIsLoggedOnceAndTheQueueDrainsWithoutSending) {
+  testing::LoopbackListener occupant;
+  host.settings.ServerPort = occupant.Port();
+  server.Server_Init();
+  ASSERT_EQ(host.LinesTagged("IPServer").size(), 1u);
+  EXPECT_EQ(host.log.size(), 1u);
+  EXPECT_EQ(host.log[0].link, -1);
+  EXPECT_EQ(host.StatusesOf(status_column::kServer), std::vector{LineStatus::Error});
+
+  ASSERT_NE(server.Queue(), nullptr);
+  Enqueue(0, 2);
+  server.TCPServer_OTick();
+  EXPECT_EQ(server.Queue()->size(), 1u);
+  EXPECT_EQ(host.MarksOf(status_column::kServer), 0u);
+
+  // Once the port is free, the next start takes it.
+  occupant.Close();
+  server.Server_Init();
+  EXPECT_EQ(host.StatusesOf(status_column::kServer).back(), LineStatus::Connected);
+  EXPECT_TRUE(server.Record().Server->Listening());
+  EXPECT_EQ(host.LinesTagged("IPServer").size(), 1u);
+}
+
+TEST_F(InternalServerTest, ApplyingTheSamePortOnlyEmptiesTheQueueAnotherPortMovesTheServer) {
+  server.Server_Init();
+  const std::uint16_t port = Port();
+  LoopbackConnection peer = Join();
+  Enqueue(0, 2);
+
+  server.Server_Init();
+  EXPECT_TRUE(server.Queue()->empty());
+  EXPECT_EQ(Port(), port);
+  EXPECT_EQ(server.Record().Server->PeerCount(), 1u);
+  Enqueue(7, 8);
+  server.TCPServer_OTick();
+  EXPECT_EQ(peer.ReadExactly(Entry(7).size()), Entry(7));
+
+  const std::uint16_t other = testing::ClosedPort();
+  host.settings.ServerPort = other;
+  server.Server_Init();
+  EXPECT_TRUE(peer.WaitClosed());
+  EXPECT_EQ(Port(), other);
+  LoopbackConnection moved = LoopbackConnection::Connect(other);
+  EXPECT_TRUE(moved.Open());
+}
+
+TEST_F(InternalServerTest, AFullQueueDropsTheOldestWithOneLogLine) {
+  server.Server_Init();
+  LoopbackConnection peer = Join();
+  Enqueue(0, static_cast<int>(kMaxQueuedFrames) + 3);
+
+  server.TCPServer_OTick();
+  const auto lines = host.LinesTagged("IPServer");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].message.find('3'), std::string::npos) << lines[0].message;
+  EXPECT_EQ(server.Queue()->size(), kMaxQueuedFrames - 1);
+
+  server.TCPServer_OTick();
+  EXPECT_EQ(host.LinesTagged("IPServer").size(), 1u);
+  EXPECT_EQ(peer.ReadExactly(2 * Entry(0).size()), Entries(3, 5));
+}
+
+}  // namespace
+}  // namespace trivane

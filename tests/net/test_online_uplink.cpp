@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include "net/online_uplink.h"
+#include "net/router.h"
+#include "support/comm_buffer.h"
+#include "support/fake_link_host.h"
+#include "support/loopback_peer.h"
+
+namespace trivane {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::LoopbackConnection;
+using testing::LoopbackListener;
+
+constexpr int kColumn = status_column::kOnline;
+
+Bytes Frame(int k) {
+  return BuildOnlineFrame(1, 2, Bytes{static_cast<std::uint8_t>(k)});
+}
+
+Bytes Frames(int from, int to) {
+  Bytes all;
+  for (int k = from; k < to; ++k) all = testing::Concat({all, Frame(k)});
+  return all;
+}
+
+// The online server is played by the test itself, in step with the uplink's
+// connect thread: the kernel completes the connect, the thread then waits for
+// the greeting that the test sends.
+class OnlineUplinkTest : public ::testing::Test {
+ protected:
+  OnlineUplinkTest() { Aim(server.Port()); }
+
+  void Aim(std::uint16_t port) { host.settings.OnlineIP = {"127.0.0.1", port, "s3cret"}; }
+
+  LoopbackConnection ServeLogIn(std::string_view verdict, LoopbackListener& on) {
+    LoopbackConnection peer = on.Accept();
+    EXPECT_TRUE(peer.Open());
+    EXPECT_TRUE(peer.Send("Welcome\r\n"));
+    EXPECT_EQ(peer.ReadLine(), "s3cret");
+    EXPECT_TRUE(peer.Send(std::string(verdict) + "\r\n"));
+    return peer;
+  }
+  LoopbackConnection ServeLogIn(std::string_view verdict) { return ServeLogIn(verdict, server); }
+
+  // Collects the finished attempt with one tick.
+  void Collect(OnlineUplink& link) {
+    ASSERT_TRUE(testing::WaitConnectorDone(link.Record().Connector));
+    link.Online_Tick();
+    EXPECT_FALSE(link.Record().Connector);
+  }
+  void Collect() { Collect(uplink); }
+
+  LoopbackConnection LoggedIn() {
+    uplink.Online_Init();
+    LoopbackConnection peer = ServeLogIn("");
+    Collect();
+    EXPECT_TRUE(uplink.Record().LoggedIn);
+    return peer;
+  }
+
+  void Route(int from, int to) {
+    for (int k = from; k < to; ++k) uplink.Queue()->push_back(TRawMsg{Frame(k)});
+  }
+  void TickAt(std::int64_t tick) {
+    host.now_tick = tick;
+    uplink.Online_Tick();
+  }
+  template <typename Predicate>
+  bool TickUntil(Predicate done) {
+    return testing::WaitFor([&] {
+      uplink.Online_Tick();
+      return done();
+    });
+  }
+
+  testing::FakeLinkHost host;
+  LoopbackListener server;
+  OnlineUplink uplink{host, milliseconds(3000)};
+};
+
+TEST_F(OnlineUplinkTest, AnAcceptedLogInSendsEveryQueuedFrameInOrder) {
+  uplink.Online_Init();
+  Route(0, 2);  // routed while the log-in runs
+  LoopbackConnection peer = ServeLogIn("");
+  Collect();
+  EXPECT_EQ(host.StatusesOf(kColumn), std::vector{LineStatus::Connected});
+  EXPECT_EQ(uplink.ErrText(), "");
+  EXPECT_EQ(peer.ReadExactly(Frames(0, 2).size()), Frames(0, 2));
+  EXPECT_EQ(host.MarksOf(kColumn), 2u);
+
+  // Whatever the server says after the log-in is read and ignored.
+  ASSERT_TRUE(peer.Send("news\r\n"));
+  Route(2, 3);
+  uplink.Online_Tick();
+  EXPECT_EQ(peer.ReadExactly(Frame(2).size()), Frame(2));
+  EXPECT_EQ(host.MarksOf(kColumn), 3u);
+  EXPECT_TRUE(uplink.Queue()->empty());
+  EXPECT_TRUE(host.log.empty());
+}
+
+TEST_F(OnlineUplinkTest, FramesRoutedWhileTheLinkIsDownAllGoOutAfterTheNextLogIn) {
+  LoopbackConnection first = LoggedIn();
+  first.Close();
+  ASSERT_TRUE(TickUntil([&] { return !uplink.Record().Client->Connected(); }));
+  EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Connected, LineStatus::Wait}));
+  const std::int64_t retry = host.now_tick + 1000;
+  EXPECT_EQ(uplink.Record().ReconnectAt, retry);
+
+  Route(0, 3);
+  TickAt(retry - 1);
+  EXPECT_FALSE(uplink.Record().Connector);
+  EXPECT_EQ(uplink.Queue()->size(), 3u);
+  TickAt(retry);
+  ASSERT_TRUE(uplink.Record().Connector);
+  LoopbackConnection second = ServeLogIn("");
+  Collect();
+  EXPECT_EQ(second.ReadExactly(Frames(0, 3).size()), Frames(0, 3));
+  EXPECT_EQ(host.MarksOf(kColumn), 3u);
+}
+
+TEST_F(OnlineUplinkTest, ARefusedLogInIsLoggedClosedAndRetriedFiveSecondsLater) {
+  uplink.Online_Init();
+  LoopbackConnection refused = ServeLogIn("Wrong password\rbye");
+  Collect();
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].message, "Wrong password : bye");
+  EXPECT_EQ(lines[0].link, -1);
+  EXPECT_EQ(host.StatusesOf(kColumn),
+            (std::vector{LineStatus::Connected, LineStatus::Error, LineStatus::Wait}));
+  EXPECT_TRUE(refused.WaitClosed());
+  EXPECT_FALSE(uplink.Record().LoggedIn);
+  const std::int64_t retry = host.now_tick + 5000;
+  EXPECT_EQ(uplink.Record().ReconnectAt, retry);
+
+  TickAt(retry - 1);
+  EXPECT_FALSE(uplink.Record().Connector);
+  TickAt(retry);
+  LoopbackConnection accepted = ServeLogIn("");
+  Collect();
+  EXPECT_TRUE(uplink.Record().LoggedIn);
+  EXPECT_EQ(uplink.ErrText(), "");
+  EXPECT_EQ(host.LinesTagged("Online").size(), 1u);
+}
+
+TEST_F(OnlineUplinkTest, AServerThatNeverAnswersRunsIntoTheLogInLimit) {
+  OnlineUplink quick(host, milliseconds(300));
+  quick.Online_Init();
+  LoopbackConnection silent = server.Accept();
+  ASSERT_TRUE(silent.Open());
+  const auto started = std::chrono::steady_clock::now();
+  Collect(quick);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(2000));
+
+  ASSERT_EQ(host.LinesTagged("Online").size(), 1u);
+  EXPECT_FALSE(host.LinesTagged("Online")[0].message.empty());
+  EXPECT_EQ(host.StatusesOf(kColumn).back(), LineStatus::Wait);
+  EXPECT_TRUE(silent.WaitClosed());
+  EXPECT_EQ(quick.Record().ReconnectAt, host.now_tick + 5000);
+}
+
+TEST_F(OnlineUplinkTest, TheSameConnectFailureIsLoggedOnce) {
+  Aim(testing::ClosedPort());
+  uplink.Online_Init();
+  Collect();
+  EXPECT_EQ(host.StatusesOf(kColumn), std::vector{LineStatus::Error});
+  EXPECT_EQ(uplink.Record().ReconnectAt, host.now_tick + 5000);
+  TickAt(host.now_tick + 5000);
+  Collect();
+  EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Error, LineStatus::Error}));
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].message, uplink.ErrText());
+}
+
+TEST_F(OnlineUplinkTest, ReapplyingTheSameSettingsKeepsTheLogInAndEmptiesTheQueue) {
+  LoopbackConnection peer = LoggedIn();
+  Route(0, 2);
+  uplink.Online_Init();
+  EXPECT_TRUE(uplink.Queue()->empty());
+  EXPECT_FALSE(uplink.Record().Connector);
+  EXPECT_TRUE(uplink.Record().LoggedIn);
+  Route(5, 6);
+  uplink.Online_Tick();
+  EXPECT_EQ(peer.ReadExactly(Frame(5).size()), Frame(5));
+  EXPECT_TRUE(peer.StaysQuiet());
+  EXPECT_FALSE(server.Accept(milliseconds(20)).Open());
+}
+
+TEST_F(OnlineUplinkTest, ABlankHostOrPortZeroStopsTheUplink) {
+  LoopbackConnection peer = LoggedIn();
+  host.settings.OnlineIP.Host = " \t ";
+  uplink.Online_Init();
+  EXPECT_FALSE(uplink.Record().Client);
+  EXPECT_EQ(uplink.Queue(), nullptr);
+  EXPECT_TRUE(peer.WaitClosed());
+  uplink.Online_Tick();
+  EXPECT_EQ(host.StatusesOf(kColumn), std::vector{LineStatus::Connected});
+
+  Aim(0);
+  uplink.Online_Init();
+  EXPECT_FALSE(uplink.Record().Client);
+  EXPECT_FALSE(server.Accept(milliseconds(20)).Open());
+}
+
+TEST_F(OnlineUplinkTest, AnAttemptStillLoggingInIsAbandonedByByeOrANewAddress) {
+  uplink.Online_Init();
+  LoopbackConnection silent = server.Accept();
+  ASSERT_TRUE(silent.Open());
+  // The attempt now waits for a greeting that never comes.
+  const TConnectThread* attempt = uplink.Record().Connector.get();
+  uplink.Online_Init();
+  EXPECT_EQ(uplink.Record().Connector.get(), attempt);
+  LoopbackListener other;
+  Aim(other.Port());
+  auto started = std::chrono::steady_clock::now();
+  uplink.Online_Init();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(1000));
+  EXPECT_TRUE(silent.WaitClosed());
+  LoopbackConnection moved = ServeLogIn("", other);
+  Collect();
+  EXPECT_TRUE(uplink.Record().LoggedIn);
+
+  moved.Close();
+  ASSERT_TRUE(TickUntil([&] { return !uplink.Record().Client->Connected(); }));
+  TickAt(host.now_tick + 1000);
+  ASSERT_TRUE(uplink.Record().Connector);
+  LoopbackConnection waiting = other.Accept();
+  started = std::chrono::steady_clock::now();
+  uplink.Online_Bye();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(1000));
+  EXPECT_FALSE(uplink.Record().Client);
+  EXPECT_TRUE(waiting.WaitClosed());
+}
+
+}  // namespace
+}  // namespace trivane

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "net/tcp_client.h"
+#include "net/tcp_server.h"
+#include "support/fake_link_host.h"
+#include "support/loopback_peer.h"
+
+namespace trivane {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::LoopbackConnection;
+using testing::LoopbackListener;
+using testing::WaitFor;
+
+Bytes Block(std::size_t size, int seed) {
+  Bytes block(size);
+  for (std::size_t j = 0; j < size; ++j) block[j] = static_cast<std::uint8_t>(seed * 31 + j);
+  return block;
+}
+
+class TcpClientTest : public ::testing::Test {
+ protected:
+  TcpClientTest() {
+    client.SetAddress("127.0.0.1", listener.Port());
+    client.SetDisconnectedNotification([this](TcpClient&) { ++disconnects; });
+  }
+
+  // Connects and takes the server's side of the connection.
+  LoopbackConnection Connected() {
+    EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+    return listener.Accept();
+  }
+
+  LoopbackListener listener;
+  TcpClient client{3};
+  int disconnects = 0;
+};
+
+TEST_F(TcpClientTest, ReadLineDropsOneCarriageReturnAndOnlyTimesOutOnSilence) {
+  LoopbackConnection peer = Connected();
+  ASSERT_TRUE(peer.Send("greeting\r\n\r\nkeep\r\r\nplain\n"));
+  std::string line;
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_EQ(line, "greeting");
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_EQ(line, "keep\r");
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_EQ(line, "plain");
+
+  // Half a line, then silence: the wait ends, the connection and the half stay.
+  ASSERT_TRUE(peer.Send("la"));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_NE(client.ReadLine(line, milliseconds(150)), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(1500));
+  EXPECT_TRUE(client.Connected());
+  EXPECT_EQ(disconnects, 0);
+
+  ASSERT_TRUE(peer.Send("te\n"));
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_EQ(line, "late");
+}
+
+TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
+  LoopbackConnection peer = Connected();
+  // More than the socket buffers hold: the write must wait for the reader.
+  const Bytes sent = Block(4 << 20, 2);
+  Bytes received;
+  std::jthread reader([&] { received = peer.ReadExactly(sent.size(), milliseconds(5000)); });
+  EXPECT_EQ(client.WriteBlock(sent, milliseconds(5000)), "");
+  reader.join();
+  EXPECT_EQ(received, sent);
+
+  EXPECT_EQ(client.WriteLine("password", milliseconds(1000)), "");
+  EXPECT_EQ(peer.ReadLine(), "password");
+}
+
+class TcpServerTest : public ::testing::Test {
+ protected:
+  std::uint16_t Listen(TcpServer& on) {
+    EXPECT_EQ(on.Listen(0), "");
+    EXPECT_TRUE(on.Listening());
+    EXPECT_NE(on.BoundPort(), 0);
+    return on.BoundPort();
+  }
+  void WaitForPeers(std::size_t n) {
+    EXPECT_TRUE(WaitFor([&] { return server.PeerCount() == n; })) << server.PeerCount();
+  }
+
+  TcpServer server;
+};
+
+TEST_F(TcpServerTest, APeerThatTalkedAndLeftIsDroppedWithoutAText) {
+  const std::uint16_t port = Listen(server);
+  LoopbackConnection leaving = LoopbackConnection::Connect(port);
+  LoopbackConnection staying = LoopbackConnection::Connect(port);
+  WaitForPeers(2);
+  ASSERT_TRUE(leaving.Send(std::string_view("bytes a peer sends are never used")));
+  leaving.Close();
+
+  const Bytes block = Block(100, 3);
+  std::vector<std::string> dropped;
+  ASSERT_TRUE(WaitFor([&] {
+    const auto texts = server.Broadcast(block);
+    dropped.insert(dropped.end(), texts.begin(), texts.end());
+    return server.PeerCount() == 1;
+  }));
+  EXPECT_TRUE(dropped.empty()) << dropped.front();
+  server.StopListening();
+  const Bytes got = staying.ReadToEnd();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.size() % block.size(), 0u);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), got.begin()));
+}
+
+TEST_F(TcpServerTest, APeerThatNeverReadsIsDroppedAndTheOtherGetsEverythingInOrder) {
+  TcpServer limited(TcpServer::Limits{.max_backlog = 256 * 1024, .stuck_limit = milliseconds(300)});
+  const std::uint16_t port = Listen(limited);
+  LoopbackConnection reading = LoopbackConnection::Connect(port);
+  LoopbackConnection stuck = LoopbackConnection::Connect(port, 4096);
+  ASSERT_TRUE(WaitFor([&] { return limited.PeerCount() == 2; }));
+
+  std::atomic<std::size_t> received_size{0};
+  Bytes received;
+  // Joined on every way out of the test: it ends at the close or after 5 s of silence.
+  std::jthread reader([&] {
+    Bytes chunk;
+    while (reading.ReadSome(chunk, milliseconds(5000))) {
+      received.insert(received.end(), chunk.begin(), chunk.end());
+      received_size = received.size();
+      chunk.clear();
+    }
+  });
+
+  Bytes sent;
+  std::vector<std::string> dropped;
+  const auto collect = [&](std::vector<std::string> texts) {
+    dropped.insert(dropped.end(), texts.begin(), texts.end());
+  };
+  int blocks_after_drop = 0;
+  for (int k = 0; k < 4000 && blocks_after_drop < 5; ++k) {
+    const Bytes block = Block(32 * 1024, k);
+    sent.insert(sent.end(), block.begin(), block.end());
+    collect(limited.Broadcast(block));
+    // The reading peer keeps up, so its backlog never reaches the limit.
+    ASSERT_TRUE(WaitFor([&] {
+      collect(limited.Flush());
+      return received_size == sent.size();
+    })) << "block "
+        << k;
+    if (!dropped.empty()) ++blocks_after_drop;
+  }
+  ASSERT_EQ(dropped.size(), 1u);
+  EXPECT_NE(dropped[0].find("dropped"), std::string::npos) << dropped[0];
+  EXPECT_EQ(limited.PeerCount(), 1u);
+  EXPECT_TRUE(stuck.WaitClosed(milliseconds(5000)));
+
+  limited.StopListening();
+  reader.join();
+  EXPECT_TRUE(received == sent);
+}
+
+}  // namespace
+}  // namespace trivane

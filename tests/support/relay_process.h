@@ -1,0 +1,74 @@
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string>
+
+#include "support/loopback_peer.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+
+namespace trivane::testing {
+
+// The real relay, headless, with its own settings file and log directory.
+class RelayProcess {
+ public:
+  explicit RelayProcess(const std::string& settings, const std::string& exe = TRIVANE_EXE)
+      : ini_(dir_ / "relay.ini") {
+    WriteFileBytes(ini_, "[Settings]\r\n" + settings);
+    process_.emplace(std::vector<std::string>{exe, "--headless", "--ini", ini_.string(),
+                                              "--log-dir", (dir_ / "Log").string()});
+  }
+
+  ~RelayProcess() {
+    if (process_) Stop();
+  }
+
+  // The next output line containing text, within the limit.
+  std::optional<std::string> WaitFor(const std::string& text,
+                                     std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return process_->WaitForLine(text, limit);
+  }
+
+  // Every line written so far that contains text.
+  int Count(const std::string& text) {
+    process_->WaitForLine("\x01", std::chrono::milliseconds(200));  // takes in what is there
+    int n = 0;
+    for (const auto& line : process_->Lines()) n += line.find(text) != std::string::npos;
+    return n;
+  }
+
+  // SIGTERM; the exit code, or nothing when the relay did not stop in time.
+  std::optional<int> Stop() {
+    process_->Signal(SIGTERM);
+    return process_->WaitForExit(std::chrono::seconds(10));
+  }
+
+  // Today's daily file, whatever its date.
+  std::string DailyFile() const {
+    std::string all;
+    std::error_code ignored;
+    for (const auto& file : std::filesystem::directory_iterator(dir_ / "Log", ignored)) {
+      all += ReadFileBytes(file.path());
+    }
+    return all;
+  }
+
+ private:
+  TempDir dir_;
+  std::filesystem::path ini_;
+  std::optional<Subprocess> process_;
+};
+
+inline std::string SourceEntry(int index, std::uint16_t port) {
+  const std::string key = index == 0 ? "SrcIP" : "SrcIP" + std::to_string(index);
+  return key + "=127.0.0.1:" + std::to_string(port) + "\r\n";
+}
+
+// A port that was free a moment ago, for the relay's own server.
+inline std::uint16_t FreePort() {
+  return LoopbackListener().Port();
+}
+
+}  // namespace trivane::testing
