@@ -128,6 +128,11 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
   const auto now = SteadyClock::now();
   for (auto it = peers_.begin(); it != peers_.end();) {
     Peer& peer = **it;
+    // Between entries only a peer with bytes still to take needs a look.
+    if (block == nullptr && peer.backlog.empty()) {
+      ++it;
+      continue;
+    }
     std::error_code error;
 
     // Whatever a peer sends is thrown away unread; taking it in is the only way

@@ -10,11 +10,12 @@ void ConsumeFront(TReadComm& comm, std::int32_t n) {
       std::clamp<std::int32_t>(comm.Count, 0, static_cast<std::int32_t>(comm.Data.size()));
   n = std::min(n, held);
   if (n < 1) return;
-  const auto size = comm.Data.size();
+  // Bytes past Count are zero already, so only the held rest needs moving.
   const auto cut = static_cast<std::size_t>(n);
-  std::memmove(comm.Data.data(), comm.Data.data() + cut, size - cut);
+  const auto rest = static_cast<std::size_t>(held - n);
+  std::memmove(comm.Data.data(), comm.Data.data() + cut, rest);
   comm.Count = held - n;
-  std::fill(comm.Data.begin() + comm.Count, comm.Data.begin() + comm.Count + n, std::uint8_t{0});
+  std::fill(comm.Data.begin() + comm.Count, comm.Data.begin() + held, std::uint8_t{0});
 }
 
 Bytes TRegionBlock::Encode() const {

@@ -39,6 +39,8 @@ class RelayProcess {
     return n;
   }
 
+  pid_t Pid() const { return process_->Pid(); }
+
   // SIGTERM; the exit code, or nothing when the relay did not stop in time.
   std::optional<int> Stop() {
     process_->Signal(SIGTERM);

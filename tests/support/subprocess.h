@@ -48,6 +48,7 @@ class Subprocess {
   Subprocess& operator=(const Subprocess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   void Signal(int signal_number) const {
     if (!exit_status_) kill(pid_, signal_number);
   }

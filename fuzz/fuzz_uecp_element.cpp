@@ -1,0 +1,9 @@
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static trivane::testing::PipelineHost host;
+  trivane::fuzz::ParseOneArrival(host, data, size, 0x2D, [](trivane::TReadComm& comm) {
+    return host.Uecp().ExtractBareElement(comm);
+  });
+  return 0;
+}

@@ -1,0 +1,10 @@
+#include "fuzz_checks.h"
+
+// No first-byte gate: the parser checks its own magic and must refuse any other front.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static trivane::testing::PipelineHost host;
+  trivane::fuzz::ParseOneArrival(host, data, size, -1, [](trivane::TReadComm& comm) {
+    return host.Handlers().VL2_COMMExec(comm);
+  });
+  return 0;
+}
