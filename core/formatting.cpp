@@ -1,7 +1,6 @@
 #include "core/formatting.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -24,8 +23,10 @@ std::string Digits(std::int64_t value, int min_digits) {
 bool StartsWithToken(std::string_view pattern, std::size_t at, std::string_view token) {
   if (pattern.size() - at < token.size()) return false;
   for (std::size_t i = 0; i < token.size(); ++i) {
-    const auto c = static_cast<unsigned char>(pattern[at + i]);
-    if (std::tolower(c) != token[i]) return false;
+    // ASCII only: the patterns are ours, and the locale's tolower is slow.
+    const char c = pattern[at + i];
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower != token[i]) return false;
   }
   return true;
 }
@@ -76,6 +77,26 @@ std::string FormatFixed(double value, int decimals) {
                                     std::chars_format::fixed, decimals);
   if (result.ec != std::errc()) return "?";
   return std::string(digits, result.ptr);
+}
+
+std::string_view TrimControl(std::string_view text) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string ReplaceChar(std::string_view text, char from, std::string_view to) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == from) {
+      out += to;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 std::string FDateTimeZ(TDateTime value) {

@@ -23,6 +23,12 @@ std::string LongTimeString(TDateTime value);
 // printf's "%.Nf" with "." as the decimal separator whatever the locale.
 std::string FormatFixed(double value, int decimals);
 
+// Without the blanks and control characters (codes up to 32) at both ends.
+std::string_view TrimControl(std::string_view text);
+
+// Every `from` character in text replaced by `to`.
+std::string ReplaceChar(std::string_view text, char from, std::string_view to);
+
 // Modes 0..9 of the duration table; any other mode gives "!FORMAT!".
 std::string FormatDuration(int mode, double seconds);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/formatting.h"
+
 namespace trivane {
 namespace {
 
@@ -9,26 +11,7 @@ int Column(int i) {
   return status_column::kFirstSource + i;
 }
 
-std::string ReplaceCarriageReturns(std::string_view text, std::string_view with) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\r') {
-      out += with;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
-
-std::string TrimControl(std::string_view text) {
-  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return std::string(text);
-}
 
 IPReaders::IPReaders(LinkHost& host) : host_(host) {}
 
@@ -40,7 +23,7 @@ void IPReaders::IPReader_Init() {
   TSettings& settings = host_.Settings();
   for (int i = 0; i < kSourceCount; ++i) {
     TIPPortSett& source = settings.SrcIP[static_cast<std::size_t>(i)];
-    source.Host = TrimControl(source.Host);
+    source.Host = std::string(TrimControl(source.Host));
     if (!source.Host.empty() && source.Port != 0) {
       IPReader_Run(i);
     } else {
@@ -137,7 +120,7 @@ void IPReaders::IPReader_CheckConnect(int i) {
     slot.ErrText = slot.Connector->ErrText();
     // The same failure again is not logged again.
     if (!slot.ErrText.empty()) {
-      host_.OutLog(i, ReplaceCarriageReturns(slot.ErrText, " : "), ">> ERROR <<");
+      host_.OutLog(i, ReplaceChar(slot.ErrText, '\r', " : "), ">> ERROR <<");
     }
   }
   slot.Connector->Terminate();

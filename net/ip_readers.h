@@ -57,7 +57,4 @@ class IPReaders final : public SourceReaders {
   std::mt19937 random_{std::random_device{}()};
 };
 
-// Removes blanks and control characters (codes up to 32) at both ends.
-std::string TrimControl(std::string_view text);
-
 }  // namespace trivane

@@ -1,24 +1,9 @@
 #include "net/online_uplink.h"
 
+#include "core/formatting.h"
 #include "net/bounded_queue.h"
-#include "net/ip_readers.h"
 
 namespace trivane {
-namespace {
-
-std::string Replace(std::string_view text, char from, std::string_view to) {
-  std::string out;
-  for (const char c : text) {
-    if (c == from) {
-      out += to;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 OnlineUplink::~OnlineUplink() {
   Online_Bye();
@@ -32,7 +17,7 @@ void OnlineUplink::AbandonAttempt() {
 
 void OnlineUplink::Online_Init() {
   TIPPortSett& online = host_.Settings().OnlineIP;
-  online.Host = TrimControl(online.Host);
+  online.Host = std::string(TrimControl(online.Host));
   if (online.Host.empty() || online.Port == 0) {
     Online_Bye();
     return;
@@ -94,7 +79,7 @@ void OnlineUplink::Online_OnConnected(TcpClient& client, const std::string& pass
   if (failure.empty()) failure = client.WriteLine(password, login_line_limit_);
   if (failure.empty()) failure = client.ReadLine(line, login_line_limit_, stop);
   if (!failure.empty()) {
-    login_.err_text = Replace(Replace(failure, '\r', ":"), '\n', " ");
+    login_.err_text = ReplaceChar(ReplaceChar(failure, '\r', ":"), '\n', " ");
     return;
   }
   login_.logged_in = line.empty();
@@ -106,7 +91,7 @@ void OnlineUplink::Online_CheckConnect() {
   const std::string& failure = record_.Connector->ErrText();
   if (!failure.empty() && failure != record_.ErrText) {
     record_.ErrText = failure;
-    host_.OutLog(-1, Replace(failure, '\r', " : "), "Online");
+    host_.OutLog(-1, ReplaceChar(failure, '\r', " : "), "Online");
   }
   record_.Connector->Terminate();
   record_.Connector.reset();
@@ -138,7 +123,7 @@ void OnlineUplink::Online_Tick() {
       Online_Send();
     } else if (!record_.ErrText.empty()) {
       host_.SetLineStatus(status_column::kOnline, LineStatus::Error);
-      host_.OutLog(-1, Replace(record_.ErrText, '\r', " : "), "Online");
+      host_.OutLog(-1, ReplaceChar(record_.ErrText, '\r', " : "), "Online");
       client.Disconnect();
       record_.ReconnectAt = host_.NowTick() + kRetryAfterFailureMs;
     }

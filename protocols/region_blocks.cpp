@@ -16,19 +16,6 @@ std::uint32_t TestPanelMs(double seconds) {
   return static_cast<std::uint32_t>(std::min(seconds, kTestPanelMaxSeconds) * 1000);
 }
 
-std::string ReplaceCarriageReturns(std::string_view text, std::string_view with) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    if (c == '\r') {
-      out += with;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string RegionLine(const TRegionBlock& block) {
@@ -68,7 +55,7 @@ void ProtocolHandlers::EchoBlock(std::uint8_t kind, std::uint32_t size, std::str
                                  std::string_view tag) {
   const double seconds = size / 1000.0;
   Log(BlockKindLetter(kind) + " : " + FormatFixed(seconds, 1) + " (" + FormatDuration(6, seconds) +
-          ") : " + ReplaceCarriageReturns(host_.Codepage().ToDisplay(text), " - "),
+          ") : " + ReplaceChar(host_.Codepage().ToDisplay(text), '\r', " - "),
       tag);
 }
 

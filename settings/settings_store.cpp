@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "core/formatting.h"
 #include "settings/ini_file.h"
 
 namespace trivane {
@@ -88,12 +89,6 @@ class SettingsReader {
   const IniFile& file_;
 };
 
-std::string_view TrimSpaceAndControl(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
 std::string BoolText(bool value) {
   return value ? "1" : "0";
 }
@@ -173,10 +168,10 @@ void Parse_IPPort(std::string_view text, TIPPortSett& record) {
 }
 
 std::string Format_IPPort(const TIPPortSett& record) {
-  const std::string_view host = TrimSpaceAndControl(record.Host);
+  const std::string_view host = TrimControl(record.Host);
   if (host.empty()) return {};
   std::string text = std::string(host) + ":" + std::to_string(record.Port);
-  const std::string_view password = TrimSpaceAndControl(record.Password);
+  const std::string_view password = TrimControl(record.Password);
   if (!password.empty()) text.append(":").append(password);
   return text;
 }
