@@ -109,7 +109,7 @@ void IPReaders::IPReader_Connect(int i) {
   TcpClient* client = slot.Client.get();
   slot.Connector = std::make_unique<TConnectThread>(
       static_cast<std::int8_t>(i),
-      [client](std::stop_token stop) { return client->Connect(kConnectLimit, stop); });
+      [client](const std::stop_token& stop) { return client->Connect(kConnectLimit, stop); });
   slot.Connector->Start();
 }
 
@@ -134,7 +134,8 @@ void IPReaders::IPReader_CheckConnect(int i) {
     slot.SilentReconnect = false;
     slot.ErrText.clear();
     slot.LastRead = now;
-    const int r = std::uniform_int_distribution<int>(0, 9)(random_);
+    // Spread over whole seconds so that sources renewed together drift apart.
+    const std::int64_t r = std::uniform_int_distribution<int>(0, 9)(random_);
     slot.ReconnectAt = now + kPlannedReconnectMs + (r - 5) * 1000;
   } else {
     host_.SetLineStatus(Column(i), LineStatus::Error);
