@@ -152,10 +152,19 @@ bool Save_Settings(const std::filesystem::path& ini, const TSettings& settings) 
 
 void Parse_IPPort(std::string_view text, TIPPortSett& record) {
   record = TIPPortSett{};
-  const auto colon = text.find(':');
-  if (colon == std::string_view::npos || colon == 0) return;
-  record.Host = text.substr(0, colon);
-  std::string_view rest = text.substr(colon + 1);
+  std::string_view rest;
+  // An IPv6 literal has colons of its own, so it comes in brackets: "[::1]:5000".
+  if (text.starts_with('[')) {
+    const auto close = text.find("]:");
+    if (close == std::string_view::npos || close == 1) return;
+    record.Host = text.substr(1, close - 1);
+    rest = text.substr(close + 2);
+  } else {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) return;
+    record.Host = text.substr(0, colon);
+    rest = text.substr(colon + 1);
+  }
 
   std::string_view port_text = rest;
   const auto second = rest.find(':');
@@ -170,7 +179,9 @@ void Parse_IPPort(std::string_view text, TIPPortSett& record) {
 std::string Format_IPPort(const TIPPortSett& record) {
   const std::string_view host = TrimControl(record.Host);
   if (host.empty()) return {};
-  std::string text = std::string(host) + ":" + std::to_string(record.Port);
+  const bool bracketed = host.find(':') != std::string_view::npos;
+  std::string text = bracketed ? "[" + std::string(host) + "]" : std::string(host);
+  text += ":" + std::to_string(record.Port);
   const std::string_view password = TrimControl(record.Password);
   if (!password.empty()) text.append(":").append(password);
   return text;

@@ -17,11 +17,13 @@ void Load_Settings(const std::filesystem::path& ini, SettingsState& state);
 // was; Author is never written. False when the file could not be read or written.
 bool Save_Settings(const std::filesystem::path& ini, const TSettings& settings);
 
-// "host:port[:password]". No colon, or one at the very start, leaves the record
-// empty; a port that is not a decimal 0..65535 becomes 2102.
+// "host:port[:password]", an IPv6 literal in brackets ("[::1]:5000"). No colon,
+// or one at the very start, leaves the record empty; a port that is not a
+// decimal 0..65535 becomes 2102.
 void Parse_IPPort(std::string_view text, TIPPortSett& record);
 
-// Empty text for an entry without a host; the password only when there is one.
+// Empty text for an entry without a host; the password only when there is one;
+// a host with colons (IPv6) in brackets.
 std::string Format_IPPort(const TIPPortSett& record);
 
 }  // namespace trivane

@@ -80,6 +80,24 @@ TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
   EXPECT_EQ(peer.ReadLine(), "password");
 }
 
+TEST(TcpClientAddresses, IPv6LiteralsAndHostNamesConnect) {
+  asio::io_context io;
+  asio::ip::tcp::acceptor v6(io, asio::ip::tcp::endpoint(asio::ip::make_address("::1"), 0));
+  TcpClient client(0);
+  client.SetAddress("::1", v6.local_endpoint().port());
+  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  EXPECT_TRUE(client.Connected());
+
+  LoopbackListener v4;
+  client.SetAddress("localhost", v4.Port());
+  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  EXPECT_TRUE(client.Connected());
+
+  client.SetAddress("no-such-host.invalid", v4.Port());
+  EXPECT_NE(client.Connect(milliseconds(2000)), "");
+  EXPECT_FALSE(client.Connected());
+}
+
 class TcpServerTest : public ::testing::Test {
  protected:
   std::uint16_t Listen(TcpServer& on) {

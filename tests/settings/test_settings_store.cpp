@@ -143,7 +143,10 @@ TEST(IPPortText, Parse) {
                         {"h:abc", {"h", 2102, ""}},
                         {"h:+80", {"h", 2102, ""}},
                         {"h:80: pw:with:colons ", {"h", 80, " pw:with:colons "}},
-                        {"h::pw", {"h", 2102, ""}}};
+                        {"h::pw", {"h", 2102, ""}},
+                        {"[::1]:5000:pw", {"::1", 5000, "pw"}},
+                        {"[]:5000", {}},
+                        {"[fe80::1]", {}}};
   for (const Case& c : cases) {
     TIPPortSett record{"stale", 1, "stale"};
     Parse_IPPort(c.text, record);
@@ -156,6 +159,7 @@ TEST(IPPortText, Format) {
   EXPECT_EQ(Format_IPPort({" host ", 0, ""}), "host:0");
   EXPECT_EQ(Format_IPPort({"host", 65535, "  "}), "host:65535");
   EXPECT_EQ(Format_IPPort({"host", 8, " p:w\r\n"}), "host:8:p:w");
+  EXPECT_EQ(Format_IPPort({"::1", 5000, "pw"}), "[::1]:5000:pw");
 }
 
 }  // namespace
