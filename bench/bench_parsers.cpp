@@ -5,62 +5,29 @@
 
 #include "net/router.h"
 #include "protocols/uecp_codec.h"
+#include "support/fake_protocol_host.h"
 #include "support/pipeline_host.h"
+#include "tools/unit_builders.h"
 
 namespace trivane {
 namespace {
 
 using testing::PipelineHost;
 
-const std::string kTitleCp1251 = "\xD0\xE5\xEA\xEB\xE0\xEC\xED\xFB\xE9 \xE1\xEB\xEE\xEA";
-
-Bytes Join(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
-
-// As an encoder sends it: address, sequence, CRC high byte first, stuffing between STA and STP.
-Bytes UecpFrame(const Bytes& msg) {
-  Bytes body = Join({0x00, 0x01, 0x00, static_cast<std::uint8_t>(msg.size())}, msg);
-  const std::uint16_t crc = UecpCrc(body);
-  body.push_back(static_cast<std::uint8_t>(crc >> 8));
-  body.push_back(static_cast<std::uint8_t>(crc));
-  Bytes wire{0xFE};
-  for (const std::uint8_t byte : body) {
-    if (byte >= 0xFD) wire.push_back(0xFD);
-    wire.push_back(byte >= 0xFD ? static_cast<std::uint8_t>(byte - 0xFD) : byte);
-  }
-  wire.push_back(0xFF);
-  return wire;
-}
-
 // A full 64-character radiotext.
 Bytes RadiotextFrame() {
   const std::string text = "Veltora FM - News at ten, then the late show with the night desk.";
-  Bytes msg{0x0A, 0x00, 0x00, static_cast<std::uint8_t>(64 + 1), 0x00};
-  msg.insert(msg.end(), text.begin(), text.begin() + 64);
-  return UecpFrame(msg);
+  return *sim::UecpFrame(*sim::RadiotextElement(text.substr(0, 64)));
 }
 
 // "Dn" "s": a region block of 60 s with 120 s over, due in 2 s.
 Bytes BlockElement() {
-  Bytes payload(21, 0);
-  auto put = [&payload](std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) payload[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
-  };
-  put(1, 2000);
-  put(13, 60000);
-  put(17, 120000);
-  return Join({0x2D, 0x18, 0x44, 0x6E, 0x73}, payload);
+  return sim::DrcpBlockElement(2000, 60000, 120000);
 }
 
+// An "A" notice of 30.5 s with a Cyrillic title.
 Bytes Vl2Notice() {
-  Bytes frame{0x5A, 0xA5, 0x65};
-  AppendU16(frame, static_cast<std::uint16_t>(8 + kTitleCp1251.size()));
-  frame.insert(frame.end(), 5, 0x00);
-  AppendF64(frame, 30.5);
-  frame.insert(frame.end(), kTitleCp1251.begin(), kTitleCp1251.end());
-  return frame;
+  return *sim::Vl2Command(0x65, 30.5, testing::kTitleCp1251);
 }
 
 // One unit stored and taken again and again by one parser, with the real

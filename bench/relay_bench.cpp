@@ -106,7 +106,7 @@ class Station {
     }
     std::this_thread::sleep_for(500ms);
     drain_ = std::thread([this] {
-      while (!stop_) relay_->WaitFor("\x01", 200ms);
+      while (!stop_) relay_->Drain(200ms);
     });
   }
   ~Station() {

@@ -11,12 +11,6 @@ constexpr std::uint8_t kStart = 0xFE;
 constexpr std::uint8_t kStop = 0xFF;
 constexpr std::uint8_t kEscape = 0xFD;
 
-constexpr std::uint8_t kMecPs = 0x02;
-constexpr std::uint8_t kMecTaTp = 0x03;
-constexpr std::uint8_t kMecRadiotext = 0x0A;
-constexpr std::uint8_t kMecClock = 0x0D;
-constexpr std::uint8_t kMecManufacturer = 0x2D;
-
 // STA, ADD (2), SQC, MFL before MSG; CRC (2) and STP after it.
 constexpr std::size_t kHeaderSize = 5;
 constexpr std::size_t kFrameOverhead = 8;
@@ -31,13 +25,7 @@ using MessageField = std::array<std::uint8_t, kMessageFieldSize>;
 
 constexpr std::uint8_t kManufacturerCode[] = {0x44, 0x6E};  // "Dn"
 constexpr std::size_t kCommandPayload = 5;                  // MEC, MEL, code (2), letter
-constexpr std::size_t kBlockPayloadSize = 21;
-constexpr std::size_t kTitleAt = kCommandPayload + 9;  // "f": payload byte 9 starts the title
-
-ByteView HeldBytes(const TReadComm& comm) {
-  const auto count = static_cast<std::size_t>(std::max(comm.Count, std::int32_t{0}));
-  return ByteView(comm.Data).first(std::min(count, comm.Data.size()));
-}
+constexpr std::size_t kTitleAt = kCommandPayload + 9;       // "f": payload byte 9 starts the title
 
 bool Accepted(const TUECP::RawDataEvent& on_raw, ByteView unit) {
   return !on_raw || on_raw(unit);
@@ -59,7 +47,7 @@ void EmitRadiotext(const MessageField& msg, std::size_t mfl, const TUECP::Messag
   // UECP: MEL counts the configuration byte and the text after it.
   const std::size_t mel = msg[3];
   const std::size_t text = mel == 0 ? 0 : mel - 1;
-  emit(kMecRadiotext, 0, ByteView(msg).subspan(5, std::min(text, mfl - 5)));
+  emit(uecp_mec::kRadiotext, 0, ByteView(msg).subspan(5, std::min(text, mfl - 5)));
 }
 
 void EmitClock(const MessageField& msg, const TUECP::MessageEvent& emit) {
@@ -68,7 +56,7 @@ void EmitClock(const MessageField& msg, const TUECP::MessageEvent& emit) {
   const auto raw = std::bit_cast<std::uint64_t>(value);
   std::array<std::uint8_t, kClockPayloadSize> wire{};
   for (std::size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<std::uint8_t>(raw >> (8 * i));
-  emit(kMecClock, 0, wire);
+  emit(uecp_mec::kClock, 0, wire);
 }
 
 void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
@@ -79,13 +67,13 @@ void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::Mes
     case 's':
     case 'p':
     case 'i':
-      emit(kMecManufacturer, letter, payload.first(kBlockPayloadSize));
+      emit(uecp_mec::kManufacturer, letter, payload.first(kDrcpCommandPayloadSize));
       return;
     case 'f': {
       const auto date = std::span(msg).subspan<kCommandPayload + 1, kCompactDateSize>();
       if (msg[kTitleAt] < 0x20 || DecodeCompactDate(date) == 0) return;
       const std::size_t length = mfl > kCommandPayload ? mfl - kCommandPayload : 0;
-      emit(kMecManufacturer, letter, payload.first(length));
+      emit(uecp_mec::kManufacturer, letter, payload.first(length));
       return;
     }
     default:
@@ -96,16 +84,16 @@ void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::Mes
 // Only the first element of the message field is looked at.
 void Dispatch(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
   switch (msg[0]) {
-    case kMecPs:
-    case kMecTaTp:
+    case uecp_mec::kPs:
+    case uecp_mec::kTaTp:
       return;
-    case kMecRadiotext:
+    case uecp_mec::kRadiotext:
       EmitRadiotext(msg, mfl, emit);
       return;
-    case kMecClock:
+    case uecp_mec::kClock:
       EmitClock(msg, emit);
       return;
-    case kMecManufacturer:
+    case uecp_mec::kManufacturer:
       EmitManufacturer(msg, mfl, emit);
       return;
     default:
@@ -136,7 +124,7 @@ void DecodeFrame(ByteView wire, const TUECP::MessageEvent& emit) {
 }  // namespace
 
 bool TUECP::ExtractFrame(TReadComm& comm) {
-  const ByteView held = HeldBytes(comm);
+  const ByteView held = comm.Held();
   if (held.size() < 2) return false;
   const auto stop = std::find(held.begin() + 1, held.end(), kStop);
   if (stop == held.end()) return false;
@@ -148,7 +136,7 @@ bool TUECP::ExtractFrame(TReadComm& comm) {
 }
 
 bool TUECP::ExtractBareElement(TReadComm& comm) {
-  const ByteView held = HeldBytes(comm);
+  const ByteView held = comm.Held();
   if (held.size() < 2) return false;
   // UECP: MEL counts the bytes after itself, so the element is MEC, MEL and MEL bytes.
   const std::size_t size = std::size_t{held[1]} + 2;

@@ -8,6 +8,18 @@
 
 namespace trivane {
 
+// Message element codes (UECP: the first byte of an element) the relay knows.
+namespace uecp_mec {
+inline constexpr std::uint8_t kPs = 0x02;
+inline constexpr std::uint8_t kTaTp = 0x03;
+inline constexpr std::uint8_t kRadiotext = 0x0A;
+inline constexpr std::uint8_t kClock = 0x0D;
+inline constexpr std::uint8_t kManufacturer = 0x2D;
+}  // namespace uecp_mec
+
+// The payload of the manufacturer "s", "p" and "i" commands.
+inline constexpr std::size_t kDrcpCommandPayloadSize = 21;
+
 // UECP (the RDS encoder protocol) from a TCP source: whole frames starting
 // 0xFE, and bare manufacturer elements starting 0x2D. It only decodes.
 class TUECP {

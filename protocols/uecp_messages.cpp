@@ -2,15 +2,11 @@
 
 #include "core/formatting.h"
 #include "protocols/protocol_handlers.h"
+#include "protocols/uecp_codec.h"
 
 namespace trivane {
 namespace {
 
-constexpr std::uint8_t kMecRadiotext = 0x0A;
-constexpr std::uint8_t kMecClock = 0x0D;
-constexpr std::uint8_t kMecManufacturer = 0x2D;
-
-constexpr std::size_t kSpiPayloadSize = 21;
 constexpr std::size_t kTitleOffset = 9;  // "f": position, compact date, then the title
 constexpr std::size_t kMaxNoticeTitle = 128;
 constexpr std::int32_t kDueAtOnceDelay = 65535;
@@ -30,13 +26,13 @@ ByteView After(ByteView bytes, std::size_t offset) {
 
 void ProtocolHandlers::UECP_Receive(std::uint8_t mec, std::uint8_t sub, ByteView data) {
   switch (mec) {
-    case kMecRadiotext:
+    case uecp_mec::kRadiotext:
       Log("RT: " + host_.Codepage().ToDisplay(UpToNul(data)), "UECP");
       break;
-    case kMecClock:
+    case uecp_mec::kClock:
       Log("GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", LoadF64(data, 0).value_or(0)), "UECP");
       break;
-    case kMecManufacturer:
+    case uecp_mec::kManufacturer:
       if (sub == 'f') {
         DIGITON_F(data);
       } else {
@@ -49,7 +45,7 @@ void ProtocolHandlers::UECP_Receive(std::uint8_t mec, std::uint8_t sub, ByteView
 }
 
 void ProtocolHandlers::DIGITON_SPI(std::uint8_t sub, ByteView data) {
-  if (sub != 's' || data.size() < kSpiPayloadSize) return;
+  if (sub != 's' || data.size() < kDrcpCommandPayloadSize) return;
   const std::uint32_t size = *LoadU32(data, 13);
   const auto over = static_cast<std::int32_t>(*LoadU32(data, 17));
   const auto delay = static_cast<std::int32_t>(*LoadU32(data, 1));

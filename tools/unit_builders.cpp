@@ -9,10 +9,6 @@ namespace {
 constexpr std::uint8_t kVl2UnusedBytes = 5;
 constexpr std::uint16_t kVl2LengthWithoutText = 8;
 
-constexpr std::uint8_t kMecManufacturer = 0x2D;
-constexpr std::uint8_t kMecRadiotext = 0x0A;
-constexpr std::size_t kSpiPayloadSize = 21;
-
 constexpr std::uint8_t kUecpStart = 0xFE;
 constexpr std::uint8_t kUecpStop = 0xFF;
 constexpr std::uint8_t kUecpEscape = 0xFD;
@@ -51,14 +47,15 @@ Bytes DrcpBlockElement(std::int32_t delay_ms, std::uint32_t size, std::int32_t o
   AppendU32(payload, size);
   AppendU32(payload, static_cast<std::uint32_t>(over));
 
-  Bytes element{kMecManufacturer, static_cast<std::uint8_t>(3 + kSpiPayloadSize), 'D', 'n', 's'};
+  Bytes element{uecp_mec::kManufacturer, static_cast<std::uint8_t>(3 + kDrcpCommandPayloadSize),
+                'D', 'n', 's'};
   element.insert(element.end(), payload.begin(), payload.end());
   return element;
 }
 
 std::optional<Bytes> RadiotextElement(std::string_view wire_text) {
   if (wire_text.size() > kRadiotextMaxText) return std::nullopt;
-  Bytes element{kMecRadiotext, 0, 0, static_cast<std::uint8_t>(1 + wire_text.size()), 0};
+  Bytes element{uecp_mec::kRadiotext, 0, 0, static_cast<std::uint8_t>(1 + wire_text.size()), 0};
   element.insert(element.end(), wire_text.begin(), wire_text.end());
   return element;
 }

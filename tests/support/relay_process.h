@@ -33,13 +33,14 @@ class RelayProcess {
 
   // Every line written so far that contains text.
   int Count(const std::string& text) {
-    process_->WaitForLine("\x01", std::chrono::milliseconds(200));  // takes in what is there
+    process_->Drain(std::chrono::milliseconds(200));
     int n = 0;
     for (const auto& line : process_->Lines()) n += line.find(text) != std::string::npos;
     return n;
   }
 
   pid_t Pid() const { return process_->Pid(); }
+  void Drain(std::chrono::milliseconds period) { process_->Drain(period); }
 
   // SIGTERM; the exit code, or nothing when the relay did not stop in time.
   std::optional<int> Stop() {

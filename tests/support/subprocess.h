@@ -71,6 +71,20 @@ class Subprocess {
     }
   }
 
+  // Takes in the lines the child writes during the period.
+  void Drain(std::chrono::milliseconds period) {
+    const auto until = std::chrono::steady_clock::now() + period;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          until - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) break;
+    }
+    for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+      lines_.push_back(pending_.substr(0, end));
+      pending_.erase(0, end + 1);
+    }
+  }
+
   // Waits for the child to end; its exit code, or nothing after the limit.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
     if (exit_status_) return exit_status_;

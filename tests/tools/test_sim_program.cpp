@@ -5,9 +5,9 @@
 #include <string>
 
 #include "net/router.h"
+#include "support/loopback_peer.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
-#include "tests/tools/loopback.h"
 #include "tools/hex.h"
 #include "tools/unit_builders.h"
 
@@ -15,8 +15,8 @@ namespace trivane::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::LoopbackListener;
-using testing::LoopbackSocket;
+using trivane::testing::LoopbackConnection;
+using trivane::testing::LoopbackListener;
 using trivane::testing::Subprocess;
 
 constexpr auto kLimit = 5s;
@@ -55,13 +55,13 @@ TEST(SimProgram, SourcePlaysItsRoundsToARelayAndCloses) {
                      "--drcp-block", "0,30,60", "--repeat", "2", "--interval", "50", "--once"});
   const std::uint16_t port = ListeningPort(source);
   ASSERT_NE(port, 0);
-  LoopbackSocket relay = LoopbackSocket::Connect(port);
-  ASSERT_TRUE(relay.Valid());
+  LoopbackConnection relay = LoopbackConnection::Connect(port);
+  ASSERT_TRUE(relay.Open());
 
   const std::string round =
       AsText(Vl3Region(60000, 120000, 0)) + AsText(DrcpBlockElement(0, 30000, 60000));
-  EXPECT_EQ(relay.Read(2 * round.size() + 1, kLimit), round + round);
-  EXPECT_TRUE(relay.ClosedByPeer(kLimit));
+  EXPECT_EQ(AsText(relay.ReadExactly(2 * round.size() + 1, kLimit)), round + round);
+  EXPECT_TRUE(relay.WaitClosed(kLimit));
   EXPECT_EQ(source.WaitForExit(kLimit), 0);
   const std::string output = source.RemainingOutput();
   const std::string sent_region = "sent 28 bytes: " + ToHex(Vl3Region(60000, 120000, 0)) + "\n";
@@ -76,14 +76,14 @@ TEST(SimProgram, AHoldingSourceKeepsTheConnectionUntilStopped) {
   Subprocess source({TRIVANE_SIM_EXE, "source", "--port", "0", "--hex", "4c33", "--hold"});
   const std::uint16_t port = ListeningPort(source);
   ASSERT_NE(port, 0);
-  LoopbackSocket relay = LoopbackSocket::Connect(port);
-  EXPECT_EQ(relay.Read(2, kLimit), "L3");
+  LoopbackConnection relay = LoopbackConnection::Connect(port);
+  EXPECT_EQ(AsText(relay.ReadExactly(2, kLimit)), "L3");
   ASSERT_TRUE(source.WaitForLine("sent 2 bytes: 4c33", kLimit));
-  EXPECT_FALSE(relay.ClosedByPeer(300ms));
+  EXPECT_FALSE(relay.WaitClosed(300ms));
 
   source.Signal(SIGTERM);
   EXPECT_EQ(source.WaitForExit(kLimit), 0);
-  EXPECT_TRUE(relay.ClosedByPeer(kLimit));
+  EXPECT_TRUE(relay.WaitClosed(kLimit));
 }
 
 TEST(SimProgram, OnlineAcceptsThePasswordAndDecodesFrames) {
@@ -91,16 +91,16 @@ TEST(SimProgram, OnlineAcceptsThePasswordAndDecodesFrames) {
                      "Hello", "--once"});
   const std::uint16_t port = ListeningPort(online);
   ASSERT_NE(port, 0);
-  LoopbackSocket relay = LoopbackSocket::Connect(port);
+  LoopbackConnection relay = LoopbackConnection::Connect(port);
   EXPECT_EQ(relay.ReadLine(kLimit), "Hello");
-  ASSERT_TRUE(relay.Write("sekret\r\n"));
+  ASSERT_TRUE(relay.Send("sekret\r\n"));
   EXPECT_EQ(relay.ReadLine(kLimit), "");
 
   const TRegionBlock block{.Size = 60000, .Over = 120000, .Extra = 1500};
   const Bytes frame = BuildOnlineFrame(1, 1, block.Encode());
   // Split mid-frame: the server must join the pieces.
-  ASSERT_TRUE(relay.Write(AsText(frame).substr(0, 4)));
-  ASSERT_TRUE(relay.Write(AsText(frame).substr(4) + AsText(BuildOnlineFrame(5, 6, Bytes{}))));
+  ASSERT_TRUE(relay.Send(AsText(frame).substr(0, 4)));
+  ASSERT_TRUE(relay.Send(AsText(frame).substr(4) + AsText(BuildOnlineFrame(5, 6, Bytes{}))));
 
   const auto line = online.WaitForLine("FRAME", kLimit);
   ASSERT_TRUE(line);
@@ -121,11 +121,11 @@ TEST(SimProgram, OnlineRefusesAWrongPasswordWithItsTextAndCloses) {
                      "Go away", "--once"});
   const std::uint16_t port = ListeningPort(online);
   ASSERT_NE(port, 0);
-  LoopbackSocket relay = LoopbackSocket::Connect(port);
+  LoopbackConnection relay = LoopbackConnection::Connect(port);
   ASSERT_TRUE(relay.ReadLine(kLimit));
-  ASSERT_TRUE(relay.Write("guess\n"));
+  ASSERT_TRUE(relay.Send("guess\n"));
   EXPECT_EQ(relay.ReadLine(kLimit), "Go away");
-  EXPECT_TRUE(relay.ClosedByPeer(kLimit));
+  EXPECT_TRUE(relay.WaitClosed(kLimit));
   const auto refused = online.WaitForLine("login", kLimit);
   ASSERT_TRUE(refused);
   EXPECT_TRUE(refused->ends_with(" refused: \"guess\"")) << *refused;
@@ -136,9 +136,9 @@ TEST(SimProgram, ASilentOnlineServerSaysNothing) {
   Subprocess online({TRIVANE_SIM_EXE, "online", "--port", "0", "--silent"});
   const std::uint16_t port = ListeningPort(online);
   ASSERT_NE(port, 0);
-  LoopbackSocket relay = LoopbackSocket::Connect(port);
+  LoopbackConnection relay = LoopbackConnection::Connect(port);
   EXPECT_FALSE(relay.ReadLine(300ms));
-  ASSERT_TRUE(relay.Write("sekret\r\n"));
+  ASSERT_TRUE(relay.Send("sekret\r\n"));
   EXPECT_TRUE(online.WaitForLine("received 8 bytes: 73656b7265740d0a", kLimit));
   online.Signal(SIGINT);
   EXPECT_EQ(online.WaitForExit(kLimit), 0);
@@ -147,10 +147,10 @@ TEST(SimProgram, ASilentOnlineServerSaysNothing) {
 TEST(SimProgram, ListenDecodesWhatTheRelaysServerSends) {
   LoopbackListener server;
   Subprocess listen({TRIVANE_SIM_EXE, "listen", "--port", std::to_string(server.Port())});
-  LoopbackSocket peer = server.Accept(kLimit);
-  ASSERT_TRUE(peer.Valid());
+  LoopbackConnection peer = server.Accept(kLimit);
+  ASSERT_TRUE(peer.Open());
   ASSERT_TRUE(listen.WaitForLine("connected 127.0.0.1:", kLimit));
-  ASSERT_TRUE(peer.Write(AsText(Vl3Region(30000, 60000, 0))));
+  ASSERT_TRUE(peer.Send(AsText(Vl3Region(30000, 60000, 0))));
   const auto route = listen.WaitForLine("ROUTE", kLimit);
   ASSERT_TRUE(route);
   EXPECT_TRUE(route->ends_with(" size=30000 over=60000 extra=0")) << *route;
