@@ -7,16 +7,16 @@
 //   trivane_relay_bench idle [SECONDS]       (default 30)
 //   trivane_relay_bench soak [MINUTES] [RATE] (default 10 minutes, 90 units/s)
 
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,18 +136,20 @@ class Station {
   std::thread drain_;
 };
 
-// CPU seconds the process has used, from /proc.
+// CPU seconds the process has used: the scheduler's nanosecond run time of
+// each of its threads. The utime and stime of /proc/PID/stat come in whole
+// 10 ms clock ticks, too coarse for a process that runs a few microseconds
+// every 10 ms.
 double CpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  unsigned long long user = 0, system = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) user = std::stoull(field);
-    if (i == 15) system = std::stoull(field);
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code ignored;
+  unsigned long long nanoseconds = 0;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    unsigned long long run_time = 0;
+    if (schedstat >> run_time) nanoseconds += run_time;
   }
-  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return static_cast<double>(nanoseconds) / 1e9;
 }
 
 long ResidentKiB(pid_t pid) {

@@ -1,5 +1,7 @@
 #include "platform/termination_signals.h"
 
+#include <pthread.h>
+
 #include <csignal>
 
 namespace trivane {
@@ -19,6 +21,13 @@ void InstallTerminationHandlers() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A parent that blocked these (a shell job, a service wrapper) would
+  // otherwise leave the relay unable to be stopped.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
   // A reader of the log stream or a peer that goes away must not end the
   // relay; the failed write is reported where it happened instead.
   std::signal(SIGPIPE, SIG_IGN);

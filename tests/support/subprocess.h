@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,7 +31,20 @@ class Subprocess {
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    // Whatever the test runner blocked or ignored, the child starts as a
+    // service manager would start it: no signal blocked, stop signals default.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    for (const int stop : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&stop_signals, stop);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &stop_signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
     out_fd_ = pipe_fds[0];
@@ -97,6 +111,7 @@ class Subprocess {
       }
       usleep(10'000);
     }
+    ReportStuck();
     return std::nullopt;
   }
 
@@ -110,6 +125,30 @@ class Subprocess {
   const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
+  // A child that does not end is a fault to chase down, often one that does
+  // not show up again: put its threads' stacks in the test's output while it
+  // is still stuck.
+  void ReportStuck() const {
+    std::fprintf(stderr, "child %d did not exit in time; its stacks follow\n", static_cast<int>(pid_));
+    if (access(kDebugger, X_OK) != 0) return;
+    const std::string attach = std::to_string(pid_);
+    std::vector<std::string> arguments{"/usr/bin/timeout", "30", kDebugger, "-p", attach, "-batch",
+                                       "-ex", "thread apply all bt"};
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    pid_t debugger = -1;
+    if (posix_spawn(&debugger, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+      waitpid(debugger, nullptr, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  static constexpr const char* kDebugger = "/usr/bin/gdb";
+
   bool ReadSome(int timeout_ms) {
     pollfd poller{out_fd_, POLLIN, 0};
     if (poll(&poller, 1, timeout_ms) <= 0) return false;
