@@ -129,11 +129,12 @@ class Subprocess {
   // not show up again: put its threads' stacks in the test's output while it
   // is still stuck.
   void ReportStuck() const {
-    std::fprintf(stderr, "child %d did not exit in time; its stacks follow\n", static_cast<int>(pid_));
+    std::fprintf(stderr, "child %d did not exit in time; its stacks follow\n",
+                 static_cast<int>(pid_));
     if (access(kDebugger, X_OK) != 0) return;
     const std::string attach = std::to_string(pid_);
-    std::vector<std::string> arguments{"/usr/bin/timeout", "30", kDebugger, "-p", attach, "-batch",
-                                       "-ex", "thread apply all bt"};
+    std::vector<std::string> arguments{
+        "/usr/bin/timeout", "30", kDebugger, "-p", attach, "-batch", "-ex", "thread apply all bt"};
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
