@@ -8,7 +8,8 @@
 namespace trivane {
 namespace {
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// iconv_open's failure value, which the library defines as (iconv_t)-1.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 
 // iconv keeps shift state in the descriptor; a lock keeps a shared codec safe
 // should a second thread ever log.
