@@ -137,9 +137,7 @@ class Station {
 };
 
 // CPU seconds the process has used: the scheduler's nanosecond run time of
-// each of its threads. The utime and stime of /proc/PID/stat come in whole
-// 10 ms clock ticks, too coarse for a process that runs a few microseconds
-// every 10 ms.
+// each of its threads, finer than the clock ticks of /proc/PID/stat.
 double CpuSeconds(pid_t pid) {
   const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
   std::error_code ignored;
