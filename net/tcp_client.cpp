@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
+
+#include "net/host_lookup.h"
 
 namespace trivane {
 namespace {
@@ -75,16 +78,23 @@ std::string TcpClient::Connect(Milliseconds limit, const std::stop_token& stop) 
   input_.clear();
 
   std::error_code error;
-  asio::ip::tcp::resolver::results_type endpoints;
+  std::vector<asio::ip::tcp::endpoint> endpoints;
   const auto literal = asio::ip::make_address(host_, error);
   if (!error) {
-    endpoints = asio::ip::tcp::resolver::results_type::create(
-        asio::ip::tcp::endpoint(literal, port_), host_, std::to_string(port_));
+    endpoints.emplace_back(literal, port_);
   } else {
-    // Names go through the system resolver, which has time limits of its own.
-    asio::ip::tcp::resolver resolver(io_);
-    endpoints = resolver.resolve(host_, std::to_string(port_), error);
-    if (error) return "Host " + host_ + ": " + TextOf(error);
+    HostLookup found = LookUpWithin(host_, port_, deadline, stop);
+    switch (found.outcome) {
+      case HostLookup::Outcome::kFound:
+        endpoints = std::move(found.endpoints);
+        break;
+      case HostLookup::Outcome::kFailed:
+        return "Host " + host_ + ": " + found.failure;
+      case HostLookup::Outcome::kTimedOut:
+        return "Host " + host_ + ": no answer from the name service in time";
+      case HostLookup::Outcome::kStopped:
+        return "Connect cancelled";
+    }
   }
 
   bool finished = false;
