@@ -23,7 +23,8 @@ class Subprocess {
  public:
   explicit Subprocess(std::vector<std::string> arguments) {
     int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return;
+    // Close-on-exec: a second child must not hold the first one's output open.
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
