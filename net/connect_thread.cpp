@@ -1,6 +1,7 @@
 #include "net/connect_thread.h"
 
 #include <exception>
+#include <system_error>
 #include <utility>
 
 namespace trivane {
@@ -14,7 +15,14 @@ TConnectThread::~TConnectThread() {
 
 void TConnectThread::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+  // Without a thread the attempt fails like any other and is retried later;
+  // the tick must not stop over it.
+  try {
+    thread_ = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+  } catch (const std::system_error& failure) {
+    err_text_ = failure.what();
+    done_.store(true, std::memory_order_release);
+  }
 }
 
 void TConnectThread::Terminate() {

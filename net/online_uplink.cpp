@@ -76,7 +76,7 @@ void OnlineUplink::Online_OnConnected(TcpClient& client, const std::string& pass
                                       const std::stop_token& stop) {
   std::string line;
   std::string failure = client.ReadLine(line, login_line_limit_, stop);
-  if (failure.empty()) failure = client.WriteLine(password, login_line_limit_);
+  if (failure.empty()) failure = client.WriteLine(password, login_line_limit_, stop);
   if (failure.empty()) failure = client.ReadLine(line, login_line_limit_, stop);
   if (!failure.empty()) {
     login_.err_text = ReplaceChar(ReplaceChar(failure, '\r', ":"), '\n', " ");
@@ -145,7 +145,12 @@ void OnlineUplink::Online_Send() {
   if (!record_.Queue) return;
   TcpClient& client = *record_.Client;
   // Reading notices a server that closed; what it says after the log-in is unused.
-  client.ReadArrived();
+  // A failed read (a reset, say) is a lost connection too, and says why.
+  if (const std::string failure = client.ReadArrived(); !failure.empty()) {
+    host_.OutLog(-1, ReplaceChar(failure, '\r', " : "), "Online");
+    client.Disconnect();
+    return;
+  }
   client.DiscardInput();
   // Frames stay queued while the link is down and go out, in order, after the
   // next log-in; a frame whose write failed is sent again then, whole.

@@ -73,6 +73,13 @@ void TcpClient::CloseSocket() {
 }
 
 std::string TcpClient::Connect(Milliseconds limit, const std::stop_token& stop) {
+  connecting_ = true;
+  std::string failure = ConnectAndNotify(limit, stop);
+  connecting_ = false;
+  return failure;
+}
+
+std::string TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_token& stop) {
   const auto deadline = SteadyClock::now() + limit;
   CloseSocket();
   input_.clear();
@@ -176,14 +183,15 @@ std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
   }
 }
 
-std::string TcpClient::WriteLine(std::string_view text, Milliseconds limit) {
+std::string TcpClient::WriteLine(std::string_view text, Milliseconds limit,
+                                 const std::stop_token& stop) {
   Bytes bytes(text.begin(), text.end());
   bytes.push_back('\r');
   bytes.push_back('\n');
-  return WriteBlock(bytes, limit);
+  return WriteBlock(bytes, limit, stop);
 }
 
-std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit) {
+std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit, const std::stop_token& stop) {
   if (!socket_.is_open()) return "Not connected";
   std::error_code error;
   bool finished = false;
@@ -192,13 +200,25 @@ std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit) {
                       error = result;
                       finished = true;
                     });
-  const Wait wait = RunUntil([&] { return finished; }, SteadyClock::now() + limit, {});
+  const Wait wait = RunUntil([&] { return finished; }, SteadyClock::now() + limit, stop);
   if (wait != Wait::kDone) {
-    AbandonPending(false);
-    Disconnect();
-    return "Write timed out";
+    // Closed, not only cancelled: a cancel that comes between two pieces of
+    // the block misses them, and the write would go on waiting for a peer
+    // that does not read. The stream is broken either way.
+    AbandonPending(true);
+    NotifyDropped();
+    // The last piece may have gone out just as the time ran out: then the
+    // block was sent whole, and calling it failed would have it sent twice.
+    if (finished && !error) return {};
+    return wait == Wait::kStopped ? "Write cancelled" : "Write timed out";
   }
   return error ? TextOf(error) : std::string();
+}
+
+void TcpClient::NotifyDropped() {
+  // Inside Connect the caller learns of the failure from Connect's result, on
+  // the connecting thread, where the notification must not run.
+  if (!connecting_ && on_disconnected_) on_disconnected_(*this);
 }
 
 }  // namespace trivane

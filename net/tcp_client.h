@@ -61,24 +61,29 @@ class TcpClient {
   // line that does not come in time leaves the connection open: the caller
   // decides what a silent server means.
   std::string ReadLine(std::string& line, Milliseconds limit, const std::stop_token& stop = {});
-  std::string WriteLine(std::string_view text, Milliseconds limit);
+  std::string WriteLine(std::string_view text, Milliseconds limit,
+                        const std::stop_token& stop = {});
   // Sends every byte within the limit. A write cut short leaves the stream
-  // broken, so the connection is closed then.
-  std::string WriteBlock(ByteView bytes, Milliseconds limit);
+  // broken, so the connection is closed then (inside Connect, without the
+  // disconnected notification).
+  std::string WriteBlock(ByteView bytes, Milliseconds limit, const std::stop_token& stop = {});
 
  private:
   enum class Wait { kDone, kTimedOut, kStopped };
   template <typename Finished>
   Wait RunUntil(Finished finished, std::chrono::steady_clock::time_point deadline,
                 const std::stop_token& stop);
+  std::string ConnectAndNotify(Milliseconds limit, const std::stop_token& stop);
   void AbandonPending(bool close);
   void CloseSocket();
+  void NotifyDropped();
 
   int tag_;
   std::string host_;
   std::uint16_t port_ = 0;
   Notification on_connected_;
   Notification on_disconnected_;
+  bool connecting_ = false;
   asio::io_context io_;
   asio::ip::tcp::socket socket_{io_};
   Bytes input_;

@@ -120,6 +120,17 @@ TEST_F(OnlineUplinkTest, FramesRoutedWhileTheLinkIsDownAllGoOutAfterTheNextLogIn
   EXPECT_EQ(host.MarksOf(kColumn), 3u);
 }
 
+TEST_F(OnlineUplinkTest, AResetByTheServerIsLoggedAndRetriedLikeALoss) {
+  LoopbackConnection peer = LoggedIn();
+  peer.Reset();
+  ASSERT_TRUE(TickUntil([&] { return !uplink.Record().Client->Connected(); }));
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_FALSE(lines[0].message.empty());
+  EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Connected, LineStatus::Wait}));
+  EXPECT_EQ(uplink.Record().ReconnectAt, host.now_tick + 1000);
+}
+
 TEST_F(OnlineUplinkTest, ARefusedLogInIsLoggedClosedAndRetriedFiveSecondsLater) {
   uplink.Online_Init();
   LoopbackConnection refused = ServeLogIn("Wrong password\rbye");

@@ -80,6 +80,28 @@ TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
   EXPECT_EQ(peer.ReadLine(), "password");
 }
 
+TEST_F(TcpClientTest, AWriteCutShortClosesTheConnectionAndNotifiesOnlyOutsideConnect) {
+  // More than the loopback buffers hold, to a peer that never reads.
+  const Bytes flood(64 << 20, 0x55);
+  std::string failure_inside;
+  client.SetConnectedNotification([&](TcpClient& connected) {
+    failure_inside = connected.WriteBlock(flood, milliseconds(300));
+  });
+  client.Connect(milliseconds(2000));
+  LoopbackConnection first = listener.Accept();
+  EXPECT_EQ(failure_inside, "Write timed out");
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(disconnects, 0);  // Connect's caller hears of it, on its own thread
+
+  client.SetConnectedNotification(nullptr);
+  LoopbackConnection second = Connected();
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_EQ(client.WriteBlock(flood, milliseconds(10000), stop.get_token()), "Write cancelled");
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(disconnects, 1);
+}
+
 TEST(TcpClientAddresses, IPv6LiteralsAndHostNamesConnect) {
   asio::io_context io;
   asio::ip::tcp::acceptor v6(io, asio::ip::tcp::endpoint(asio::ip::make_address("::1"), 0));
