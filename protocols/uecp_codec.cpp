@@ -7,16 +7,14 @@
 namespace trivane {
 namespace {
 
-constexpr std::uint8_t kStart = 0xFE;
-constexpr std::uint8_t kStop = 0xFF;
-constexpr std::uint8_t kEscape = 0xFD;
+using uecp_frame::kEscape;
+using uecp_frame::kStart;
+using uecp_frame::kStop;
 
 // STA, ADD (2), SQC, MFL before MSG; CRC (2) and STP after it.
 constexpr std::size_t kHeaderSize = 5;
 constexpr std::size_t kFrameOverhead = 8;
 constexpr std::size_t kMinFrameSize = 6;
-// Longer message fields would stretch the CRC span (ADD to the end of MSG) past 256 bytes.
-constexpr std::size_t kMaxMfl = 252;
 
 // A bare element with MEL 255 is 257 bytes; the zeros after it end any text read.
 constexpr std::size_t kLargestElement = 2 + 255;
@@ -108,7 +106,7 @@ void DecodeFrame(ByteView wire, const TUECP::MessageEvent& emit) {
   if (frame.size() < kMinFrameSize) return;
 
   const std::size_t mfl = frame[4];
-  if (mfl + kFrameOverhead > frame.size() || mfl > kMaxMfl) return;
+  if (mfl + kFrameOverhead > frame.size() || mfl > uecp_frame::kMaxMessageField) return;
   const auto body = frame.subspan(kHeaderSize, mfl);
   const auto trailer = frame.subspan(kHeaderSize + mfl, 3);
   // UECP sends the CRC high byte first, unlike every other wire integer here.

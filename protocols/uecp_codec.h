@@ -17,6 +17,17 @@ inline constexpr std::uint8_t kClock = 0x0D;
 inline constexpr std::uint8_t kManufacturer = 0x2D;
 }  // namespace uecp_mec
 
+// A frame: start byte, address (2), sequence, length MFL, the message field,
+// CRC (2), stop byte; bytes FD to FF in between are stuffed as FD + (byte - FD).
+namespace uecp_frame {
+inline constexpr std::uint8_t kStart = 0xFE;
+inline constexpr std::uint8_t kStop = 0xFF;
+inline constexpr std::uint8_t kEscape = 0xFD;
+// Longer message fields would stretch the CRC span (address to the end of the
+// message field) past 256 bytes.
+inline constexpr std::size_t kMaxMessageField = 252;
+}  // namespace uecp_frame
+
 // The payload of the manufacturer "s", "p" and "i" commands.
 inline constexpr std::size_t kDrcpCommandPayloadSize = 21;
 

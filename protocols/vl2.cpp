@@ -2,23 +2,14 @@
 
 #include "core/formatting.h"
 #include "protocols/protocol_handlers.h"
+#include "protocols/vl2_frame.h"
 
 namespace trivane {
 namespace {
 
-// Magic 5A A5, code, length L (8 + text length), 5 bytes not read, the value
-// (binary64), then the text.
-constexpr std::size_t kMinFrameSize = 18;
-constexpr std::size_t kTextOffset = 18;
-constexpr std::size_t kLengthOffset = 3;
-constexpr std::size_t kValueOffset = 10;
-constexpr std::uint16_t kMinLength = 8;
-constexpr std::uint16_t kMaxLength = 256;
-constexpr std::size_t kBytesBeforeText = 10;
-
 enum Vl2Code : std::uint8_t {
-  kPrepareBlock = 0x08,
-  kSendBlock = 0x09,
+  kPrepareBlock = vl2_frame::kPrepareBlock,
+  kSendBlock = vl2_frame::kSendBlock,
   kClock = 0x40,
   kNoticeM = 0x64,
   kNoticeA = 0x65,
@@ -52,10 +43,11 @@ std::optional<std::uint8_t> NoticeKind(std::uint8_t code) {
 
 bool ProtocolHandlers::VL2_COMMExec(TReadComm& comm) {
   const ByteView held = comm.Held();
-  if (held.size() < kMinFrameSize || held[0] != 0x5A || held[1] != 0xA5) return false;
+  using namespace vl2_frame;
+  if (held.size() < kTextOffset || held[0] != kMagic1 || held[1] != kMagic2) return false;
   const std::uint16_t length = *LoadU16(held, kLengthOffset);
-  if (length < kMinLength || length > kMaxLength) return false;
-  const std::size_t frame_size = length + kBytesBeforeText;
+  if (length < kLengthWithoutText || length > kMaxLength) return false;
+  const std::size_t frame_size = kValueOffset + length;
   if (frame_size > held.size()) return false;
 
   const ByteView frame = held.first(frame_size);

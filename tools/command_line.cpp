@@ -175,20 +175,30 @@ std::optional<UnitRecipe> DrcpBlockFrom(const std::string& text, bool in_uecp_fr
   return DrcpBlockUnit{static_cast<std::int32_t>(*delay), *size, *over, in_uecp_frame};
 }
 
+// --port and --bind of the commands that listen.
+bool ServerAddressOption(Cursor& cursor, std::uint16_t& port, std::string& bind) {
+  const std::string& name = cursor.Name();
+  if (name == "--port") {
+    if (auto value = Parsed<std::uint16_t>(
+            cursor, [](const std::string& t) { return Port(t, 0); }, "a port 0..65535")) {
+      port = *value;
+    }
+  } else if (name == "--bind") {
+    if (auto value = Parsed<std::string>(cursor, Address, "an IP address")) bind = *value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool SourceOption(Cursor& cursor, SourceOptions& options) {
   const std::string& name = cursor.Name();
   auto add = [&](auto parse, const std::string& what) {
     if (auto unit = Parsed<UnitRecipe>(cursor, parse, what)) options.units.push_back(*unit);
     return true;
   };
-  if (name == "--port") {
-    if (auto port = Parsed<std::uint16_t>(
-            cursor, [](const std::string& t) { return Port(t, 0); }, "a port 0..65535")) {
-      options.port = *port;
-    }
-  } else if (name == "--bind") {
-    if (auto bind = Parsed<std::string>(cursor, Address, "an IP address")) options.bind = *bind;
-  } else if (name == "--file") {
+  if (ServerAddressOption(cursor, options.port, options.bind)) return true;
+  if (name == "--file") {
     if (auto path = cursor.Value()) options.units.push_back(FileUnit{*path});
   } else if (name == "--hex") {
     return add(
@@ -239,14 +249,8 @@ bool SourceOption(Cursor& cursor, SourceOptions& options) {
 
 bool OnlineOption(Cursor& cursor, OnlineOptions& options, bool& password_given) {
   const std::string& name = cursor.Name();
-  if (name == "--port") {
-    if (auto port = Parsed<std::uint16_t>(
-            cursor, [](const std::string& t) { return Port(t, 0); }, "a port 0..65535")) {
-      options.port = *port;
-    }
-  } else if (name == "--bind") {
-    if (auto bind = Parsed<std::string>(cursor, Address, "an IP address")) options.bind = *bind;
-  } else if (name == "--password") {
+  if (ServerAddressOption(cursor, options.port, options.bind)) return true;
+  if (name == "--password") {
     if (auto password = cursor.Value()) {
       options.password = *password;
       password_given = true;

@@ -6,6 +6,7 @@
 #include "tools/message_text.h"
 #include "tools/net_support.h"
 #include "tools/online_protocol.h"
+#include "tools/session_server.h"
 
 namespace trivane::sim {
 namespace {
@@ -144,54 +145,18 @@ class OnlineSession : public std::enable_shared_from_this<OnlineSession> {
   bool ended_ = false;
 };
 
-class OnlineServer {
- public:
-  OnlineServer(asio::io_context& io, const OnlineOptions& options, const TextCodec& codepage,
-               const LineSink& out)
-      : acceptor_(ListenOn(io, options.bind, options.port)),
-        texts_{codepage.ToWire(options.greeting), codepage.ToWire(options.password),
-               codepage.ToWire(options.refusal)},
-        options_(options),
-        codepage_(codepage),
-        out_(out) {
-    out_("listening " + EndpointText(acceptor_.local_endpoint()));
-    Accept();
-  }
-
-  bool Finished() const { return options_.once && sessions_ended_ > 0; }
-
- private:
-  void Accept() {
-    acceptor_.async_accept([this](asio::error_code error, tcp::socket socket) {
-      if (error) {
-        if (error != asio::error::operation_aborted) out_("accept failed: " + error.message());
-        return;
-      }
-      std::make_shared<OnlineSession>(std::move(socket), texts_, options_, codepage_, out_, [this] {
-        ++sessions_ended_;
-      })->Start();
-      if (options_.once) {
-        asio::error_code ignored;
-        acceptor_.close(ignored);
-      } else {
-        Accept();
-      }
-    });
-  }
-
-  tcp::acceptor acceptor_;
-  ServerTexts texts_;
-  const OnlineOptions& options_;
-  const TextCodec& codepage_;
-  const LineSink& out_;
-  int sessions_ended_ = 0;
-};
-
 }  // namespace
 
 int RunOnline(const OnlineOptions& options, const TextCodec& codepage, const LineSink& out) {
+  const ServerTexts texts{codepage.ToWire(options.greeting), codepage.ToWire(options.password),
+                          codepage.ToWire(options.refusal)};
   asio::io_context io;
-  OnlineServer server(io, options, codepage, out);
+  SessionServer server(io, options.bind, options.port, options.once, out,
+                       [&](tcp::socket socket, std::function<void()> ended) {
+                         std::make_shared<OnlineSession>(std::move(socket), texts, options,
+                                                         codepage, out, std::move(ended))
+                             ->Start();
+                       });
   RunUntil(io, [&] { return server.Finished(); });
   return 0;
 }

@@ -4,6 +4,7 @@
 #include "tools/commands.h"
 #include "tools/hex.h"
 #include "tools/net_support.h"
+#include "tools/session_server.h"
 
 namespace trivane::sim {
 namespace {
@@ -98,52 +99,17 @@ class SourceSession : public std::enable_shared_from_this<SourceSession> {
   bool ended_ = false;
 };
 
-class SourceServer {
- public:
-  SourceServer(asio::io_context& io, const SourceOptions& options, std::vector<Bytes> units,
-               const LineSink& out)
-      : acceptor_(ListenOn(io, options.bind, options.port)),
-        units_(std::move(units)),
-        options_(options),
-        out_(out) {
-    out_("listening " + EndpointText(acceptor_.local_endpoint()));
-    Accept();
-  }
-
-  bool Finished() const { return options_.once && sessions_ended_ > 0; }
-
- private:
-  void Accept() {
-    acceptor_.async_accept([this](asio::error_code error, tcp::socket socket) {
-      if (error) {
-        if (error != asio::error::operation_aborted) out_("accept failed: " + error.message());
-        return;
-      }
-      auto session = std::make_shared<SourceSession>(std::move(socket), units_, options_, out_,
-                                                     [this] { ++sessions_ended_; });
-      session->Start();
-      if (options_.once) {
-        asio::error_code ignored;
-        acceptor_.close(ignored);
-      } else {
-        Accept();
-      }
-    });
-  }
-
-  tcp::acceptor acceptor_;
-  std::vector<Bytes> units_;
-  const SourceOptions& options_;
-  const LineSink& out_;
-  int sessions_ended_ = 0;
-};
-
 }  // namespace
 
 int RunSource(const SourceOptions& options, const TextCodec& codepage, const LineSink& out) {
-  std::vector<Bytes> units = BuildUnits(options.units, codepage);
+  const std::vector<Bytes> units = BuildUnits(options.units, codepage);
   asio::io_context io;
-  SourceServer server(io, options, std::move(units), out);
+  SessionServer server(io, options.bind, options.port, options.once, out,
+                       [&](tcp::socket socket, std::function<void()> ended) {
+                         std::make_shared<SourceSession>(std::move(socket), units, options, out,
+                                                         std::move(ended))
+                             ->Start();
+                       });
   RunUntil(io, [&] { return server.Finished(); });
   return 0;
 }

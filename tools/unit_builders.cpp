@@ -2,18 +2,9 @@
 
 #include "net/router.h"
 #include "protocols/uecp_codec.h"
+#include "protocols/vl2_frame.h"
 
 namespace trivane::sim {
-namespace {
-
-constexpr std::uint8_t kVl2UnusedBytes = 5;
-constexpr std::uint16_t kVl2LengthWithoutText = 8;
-
-constexpr std::uint8_t kUecpStart = 0xFE;
-constexpr std::uint8_t kUecpStop = 0xFF;
-constexpr std::uint8_t kUecpEscape = 0xFD;
-
-}  // namespace
 
 Bytes Vl3Message(std::uint16_t type, std::uint16_t num, ByteView payload) {
   return BuildVl3Frame(type, num, payload);
@@ -31,9 +22,9 @@ Bytes Vl3Notice(std::uint8_t kind, std::uint32_t size, std::string_view wire_tex
 
 std::optional<Bytes> Vl2Command(std::uint8_t code, double seconds, std::string_view wire_text) {
   if (wire_text.size() > kVl2MaxText) return std::nullopt;
-  Bytes frame{0x5A, 0xA5, code};
-  AppendU16(frame, static_cast<std::uint16_t>(kVl2LengthWithoutText + wire_text.size()));
-  frame.insert(frame.end(), kVl2UnusedBytes, 0);
+  Bytes frame{vl2_frame::kMagic1, vl2_frame::kMagic2, code};
+  AppendU16(frame, static_cast<std::uint16_t>(vl2_frame::kLengthWithoutText + wire_text.size()));
+  frame.insert(frame.end(), vl2_frame::kUnusedBytes, 0);
   AppendF64(frame, seconds);
   frame.insert(frame.end(), wire_text.begin(), wire_text.end());
   return frame;
@@ -69,16 +60,17 @@ std::optional<Bytes> UecpFrame(ByteView message_field) {
   body.push_back(static_cast<std::uint8_t>(crc >> 8));
   body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
 
-  Bytes frame{kUecpStart};
+  using namespace uecp_frame;
+  Bytes frame{kStart};
   for (const std::uint8_t byte : body) {
-    if (byte >= kUecpEscape) {
-      frame.push_back(kUecpEscape);
-      frame.push_back(static_cast<std::uint8_t>(byte - kUecpEscape));
+    if (byte >= kEscape) {
+      frame.push_back(kEscape);
+      frame.push_back(static_cast<std::uint8_t>(byte - kEscape));
     } else {
       frame.push_back(byte);
     }
   }
-  frame.push_back(kUecpStop);
+  frame.push_back(kStop);
   return frame;
 }
 
