@@ -2,27 +2,17 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "app/headless_view.h"
 #include "app/production_parts.h"
+#include "core/tick_schedule.h"
 #include "platform/system_clock.h"
 #include "platform/termination_signals.h"
 
 namespace trivane {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 constexpr auto kTick = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
-
-// Drift-free: each tick is due one period after the previous one's due time.
-// When a tick ran so long that the next due times have passed, those ticks are
-// skipped rather than run back to back.
-SteadyClock::time_point NextDue(SteadyClock::time_point due, SteadyClock::time_point now) {
-  due += kTick;
-  if (due <= now) due += ((now - due) / kTick + 1) * kTick;
-  return due;
-}
 
 }  // namespace
 
@@ -33,9 +23,9 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
   TVL_Trivane controller(clock, view, paths, codepage, MakeProductionParts);
 
   bool close_signalled = false;
-  auto due = SteadyClock::now() + kTick;
+  auto due = TickClock::now() + kTick;
   for (;;) {
-    std::this_thread::sleep_until(due);
+    SleepUntilDeadlineOrSignal(due);
     if (TerminationRequested() && !close_signalled) {
       close_signalled = true;
       if (controller.FormClose()) break;
@@ -44,7 +34,7 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
     if (controller.TimerEnabled()) controller.OnTimer();
     // Without a desktop, minimising is immediate.
     if (view.TakeMinimizeRequest()) controller.OnMinimize();
-    due = NextDue(due, SteadyClock::now());
+    due = NextTickDue(due, TickClock::now(), kTick);
   }
   return 0;
 }

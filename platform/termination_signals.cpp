@@ -1,6 +1,7 @@
 #include "platform/termination_signals.h"
 
 #include <pthread.h>
+#include <time.h>
 
 #include <csignal>
 
@@ -35,6 +36,18 @@ void InstallTerminationHandlers() {
 
 bool TerminationRequested() {
   return termination_requested != 0;
+}
+
+void SleepUntilDeadlineOrSignal(std::chrono::steady_clock::time_point deadline) {
+  // steady_clock is CLOCK_MONOTONIC here. Unlike std::this_thread::sleep_until,
+  // an interrupted sleep is not resumed.
+  const auto since_epoch = deadline.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
+  timespec until{};
+  until.tv_sec = static_cast<time_t>(seconds.count());
+  until.tv_nsec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch - seconds).count());
+  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
 }
 
 }  // namespace trivane

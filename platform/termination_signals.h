@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace trivane {
 
 // SIGINT and SIGTERM only raise a flag; the front end turns it into a close
@@ -7,5 +9,9 @@ namespace trivane {
 // is ignored.
 void InstallTerminationHandlers();
 bool TerminationRequested();
+
+// Sleeps until the deadline, or less when a signal arrives, so a stop request
+// is seen at once however long the sleep was meant to be.
+void SleepUntilDeadlineOrSignal(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace trivane

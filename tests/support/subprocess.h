@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -130,12 +131,23 @@ class Subprocess {
   // not show up again: put its threads' stacks in the test's output while it
   // is still stuck.
   void ReportStuck() const {
-    std::fprintf(stderr, "child %d did not exit in time; its stacks follow\n",
-                 static_cast<int>(pid_));
+    std::fprintf(stderr, "child %d did not exit in time; steady clock at %lld ns\n",
+                 static_cast<int>(pid_),
+                 static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                            std::chrono::steady_clock::now().time_since_epoch())
+                                            .count()));
+    // Which signals it has pending, blocked, ignored and caught.
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("Sig") || line.starts_with("ShdPnd") || line.starts_with("State")) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+      }
+    }
     if (access(kDebugger, X_OK) != 0) return;
     const std::string attach = std::to_string(pid_);
     std::vector<std::string> arguments{
-        "/usr/bin/timeout", "30", kDebugger, "-p", attach, "-batch", "-ex", "thread apply all bt"};
+        "/usr/bin/timeout",        "30", kDebugger, "-p", attach, "-batch", "-ex",
+        "thread apply all bt full"};
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
