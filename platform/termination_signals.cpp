@@ -20,6 +20,10 @@ void InstallTerminationHandlers() {
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);
+  // A write to a daily file or a socket that the signal interrupts carries on
+  // rather than failing half done. The tick's sleep is never resumed, so the
+  // stop is still seen at once.
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   // A parent that blocked these (a shell job, a service wrapper) would
