@@ -102,6 +102,9 @@ void OnlineUplink::Online_CheckConnect() {
     record_.LoggedIn = login_.logged_in;
     record_.ErrText = login_.err_text;
   } else {
+    // A server that hung up during the log-in: its text stays for the column's
+    // hint, like any log-in outcome.
+    if (!login_.err_text.empty()) record_.ErrText = login_.err_text;
     host_.SetLineStatus(status_column::kOnline, LineStatus::Error);
     record_.ReconnectAt = host_.NowTick() + kRetryAfterFailureMs;
   }

@@ -65,6 +65,7 @@ void TcpClient::AbandonPending(bool close) {
 }
 
 void TcpClient::CloseSocket() {
+  peer_closed_ = false;
   std::error_code ignored;
   if (socket_.is_open()) {
     socket_.shutdown(asio::socket_base::shutdown_both, ignored);
@@ -125,6 +126,14 @@ std::string TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_toke
   return {};
 }
 
+bool TcpClient::Connected() {
+  if (!socket_.is_open()) return false;
+  if (!peer_closed_) return true;
+  CloseSocket();
+  NotifyDropped();
+  return false;
+}
+
 void TcpClient::Disconnect() {
   if (!socket_.is_open()) return;
   CloseSocket();
@@ -176,7 +185,10 @@ std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
       AbandonPending(false);
       return wait == Wait::kStopped ? "Read cancelled" : "No answer from the server in time";
     }
-    if (error == asio::error::eof) return "Connection closed by the server";
+    if (error == asio::error::eof) {
+      peer_closed_ = true;
+      return "Connection closed by the server";
+    }
     if (error) return TextOf(error);
     input_.insert(input_.end(), buffer.begin(),
                   buffer.begin() + static_cast<std::ptrdiff_t>(received));

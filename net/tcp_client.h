@@ -46,7 +46,10 @@ class TcpClient {
   // then runs the connected notification. A failed connect raises no
   // disconnected notification.
   std::string Connect(Milliseconds limit, const std::stop_token& stop = {});
-  bool Connected() const { return socket_.is_open(); }
+  // True while open. A close by the peer that a read has already seen (a
+  // line cut off by the hang-up) closes the socket here and raises the
+  // disconnected notification, once, and never inside Connect.
+  bool Connected();
   // Closes the connection; the disconnected notification runs when it was open.
   void Disconnect();
 
@@ -84,6 +87,7 @@ class TcpClient {
   Notification on_connected_;
   Notification on_disconnected_;
   bool connecting_ = false;
+  bool peer_closed_ = false;
   asio::io_context io_;
   asio::ip::tcp::socket socket_{io_};
   Bytes input_;

@@ -156,6 +156,30 @@ TEST_F(OnlineUplinkTest, ARefusedLogInIsLoggedClosedAndRetriedFiveSecondsLater) 
   EXPECT_EQ(host.LinesTagged("Online").size(), 1u);
 }
 
+TEST_F(OnlineUplinkTest, AServerThatHangsUpDuringTheLogInShowsAnErrorAndIsRetriedInFiveSeconds) {
+  uplink.Online_Init();
+  {
+    LoopbackConnection peer = server.Accept();
+    ASSERT_TRUE(peer.Open());
+    ASSERT_TRUE(peer.Send("Welcome\r\n"));
+    EXPECT_EQ(peer.ReadLine(), "s3cret");
+  }
+  Collect();
+  // The hang-up is the column's hint, not an event-log line.
+  EXPECT_TRUE(host.LinesTagged("Online").empty());
+  EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Wait, LineStatus::Error}));
+  EXPECT_EQ(uplink.ErrText(), "Connection closed by the server");
+  EXPECT_FALSE(uplink.Record().LoggedIn);
+  const std::int64_t retry = host.now_tick + 5000;
+  EXPECT_EQ(uplink.Record().ReconnectAt, retry);
+
+  TickAt(retry);
+  LoopbackConnection accepted = ServeLogIn("");
+  Collect();
+  EXPECT_TRUE(uplink.Record().LoggedIn);
+  EXPECT_EQ(uplink.ErrText(), "");
+}
+
 TEST_F(OnlineUplinkTest, AServerThatNeverAnswersRunsIntoTheLogInLimit) {
   OnlineUplink quick(host, milliseconds(300));
   quick.Online_Init();

@@ -66,6 +66,32 @@ TEST_F(TcpClientTest, ReadLineDropsOneCarriageReturnAndOnlyTimesOutOnSilence) {
   EXPECT_EQ(line, "late");
 }
 
+TEST_F(TcpClientTest, AHangUpSeenByReadLineClosesAtTheNextConnectedCheckOnce) {
+  LoopbackConnection peer = Connected();
+  ASSERT_TRUE(peer.Send("half a li"));
+  peer.Close();
+  std::string line;
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "Connection closed by the server");
+  EXPECT_EQ(disconnects, 0);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(disconnects, 1);
+
+  // Inside Connect the hang-up closes the socket without the notification.
+  bool connected_inside = true;
+  client.SetConnectedNotification([&](TcpClient& connecting) {
+    std::string greeting;
+    connecting.ReadLine(greeting, milliseconds(2000));
+    connected_inside = connecting.Connected();
+  });
+  std::jthread hang_up([&] { listener.Accept().Close(); });
+  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  hang_up.join();
+  EXPECT_FALSE(connected_inside);
+  EXPECT_EQ(disconnects, 1);
+}
+
 TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
   LoopbackConnection peer = Connected();
   // More than the socket buffers hold: the write must wait for the reader.
