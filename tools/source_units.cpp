@@ -43,13 +43,13 @@ class Builder {
     out_.push_back(Vl3Message(unit.type, unit.num, unit.payload));
   }
   void operator()(const Vl2RegionUnit& unit) {
-    out_.push_back(*Vl2Command(kVl2PrepareBlock, unit.size_seconds, ""));
-    out_.push_back(*Vl2Command(kVl2SendBlock, unit.over_seconds, ""));
+    out_.push_back(*Vl2Command(vl2_frame::kPrepareBlock, unit.size_seconds, ""));
+    out_.push_back(*Vl2Command(vl2_frame::kSendBlock, unit.over_seconds, ""));
   }
   void operator()(const Vl2NoticeUnit& unit) {
-    out_.push_back(Required(
-        Vl2Command(unit.code, unit.seconds, codepage_.ToWire(unit.text)),
-        "--vl2-notice: a VL2 text holds at most " + std::to_string(kVl2MaxText) + " bytes"));
+    out_.push_back(Required(Vl2Command(unit.code, unit.seconds, codepage_.ToWire(unit.text)),
+                            "--vl2-notice: a VL2 text holds at most " +
+                                std::to_string(vl2_frame::kMaxText) + " bytes"));
   }
   void operator()(const DrcpBlockUnit& unit) {
     Bytes element = DrcpBlockElement(unit.delay_ms, unit.size_ms, unit.over_ms);

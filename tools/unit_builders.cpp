@@ -21,7 +21,7 @@ Bytes Vl3Notice(std::uint8_t kind, std::uint32_t size, std::string_view wire_tex
 }
 
 std::optional<Bytes> Vl2Command(std::uint8_t code, double seconds, std::string_view wire_text) {
-  if (wire_text.size() > kVl2MaxText) return std::nullopt;
+  if (wire_text.size() > vl2_frame::kMaxText) return std::nullopt;
   Bytes frame{vl2_frame::kMagic1, vl2_frame::kMagic2, code};
   AppendU16(frame, static_cast<std::uint16_t>(vl2_frame::kLengthWithoutText + wire_text.size()));
   frame.insert(frame.end(), vl2_frame::kUnusedBytes, 0);
@@ -52,7 +52,7 @@ std::optional<Bytes> RadiotextElement(std::string_view wire_text) {
 }
 
 std::optional<Bytes> UecpFrame(ByteView message_field) {
-  if (message_field.size() > kUecpMaxMessageField) return std::nullopt;
+  if (message_field.size() > uecp_frame::kMaxMessageField) return std::nullopt;
   // Address 0 (every encoder), sequence 0 (not counted).
   Bytes body{0, 0, 0, static_cast<std::uint8_t>(message_field.size())};
   body.insert(body.end(), message_field.begin(), message_field.end());

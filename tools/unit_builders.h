@@ -21,9 +21,6 @@ Bytes Vl3Region(std::uint32_t size, std::uint32_t over, std::uint32_t extra);
 Bytes Vl3Notice(std::uint8_t kind, std::uint32_t size, std::string_view wire_text);
 
 // VL2: magic 5A A5, code, 8 + text length, 5 unused bytes, the value, text.
-inline constexpr std::size_t kVl2MaxText = vl2_frame::kMaxText;
-inline constexpr std::uint8_t kVl2PrepareBlock = vl2_frame::kPrepareBlock;
-inline constexpr std::uint8_t kVl2SendBlock = vl2_frame::kSendBlock;
 // Nothing when the text is longer than a VL2 frame can carry.
 std::optional<Bytes> Vl2Command(std::uint8_t code, double seconds, std::string_view wire_text);
 
@@ -38,7 +35,6 @@ std::optional<Bytes> RadiotextElement(std::string_view wire_text);
 // A whole UECP frame around one message field: FE, address, sequence, length,
 // the field, CRC (high byte first), FF, with FD FE FF stuffed in between.
 // Nothing when the field is longer than a frame can check.
-inline constexpr std::size_t kUecpMaxMessageField = uecp_frame::kMaxMessageField;
 std::optional<Bytes> UecpFrame(ByteView message_field);
 
 }  // namespace trivane::sim

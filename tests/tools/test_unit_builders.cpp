@@ -74,8 +74,9 @@ TEST(Vl3Units, TheRelayRoutesThemAsBuilt) {
 TEST(Vl2Units, ARegionBlockInTwoCommandsAndANoticeWithItsText) {
   FakeProtocolHost host;
   ProtocolHandlers handlers(host);
-  for (const auto& frame : {Vl2Command(kVl2PrepareBlock, 60, ""),
-                            Vl2Command(kVl2SendBlock, 120.5, ""), Vl2Command(0x67, 1.2345, "Ad")}) {
+  for (const auto& frame :
+       {Vl2Command(vl2_frame::kPrepareBlock, 60, ""), Vl2Command(vl2_frame::kSendBlock, 120.5, ""),
+        Vl2Command(0x67, 1.2345, "Ad")}) {
     ASSERT_TRUE(frame);
     TReadComm comm = Holding(*frame);
     ASSERT_TRUE(handlers.VL2_COMMExec(comm));
@@ -91,13 +92,13 @@ TEST(Vl2Units, ARegionBlockInTwoCommandsAndANoticeWithItsText) {
 }
 
 TEST(Vl2Units, TheLongestTextAFrameCarries) {
-  const auto longest = Vl2Command(0x64, 1, std::string(kVl2MaxText, 'x'));
+  const auto longest = Vl2Command(0x64, 1, std::string(vl2_frame::kMaxText, 'x'));
   ASSERT_TRUE(longest);
   EXPECT_EQ(longest->size(), 266u);
   FakeProtocolHost host;
   TReadComm comm = Holding(*longest);
   EXPECT_TRUE(ProtocolHandlers(host).VL2_COMMExec(comm));
-  EXPECT_FALSE(Vl2Command(0x64, 1, std::string(kVl2MaxText + 1, 'x')));
+  EXPECT_FALSE(Vl2Command(0x64, 1, std::string(vl2_frame::kMaxText + 1, 'x')));
 }
 
 TEST(DrcpUnits, TheBareElementSchedulesTheBlock) {
@@ -140,8 +141,8 @@ TEST(UecpUnits, RadiotextInAFrameAndTheLongestMessageField) {
   EXPECT_EQ(events[0].mec, 0x0A);
   EXPECT_EQ(std::string(events[0].data.begin(), events[0].data.end()), "Now on air");
 
-  EXPECT_TRUE(UecpFrame(Bytes(kUecpMaxMessageField, 0x02)));
-  EXPECT_FALSE(UecpFrame(Bytes(kUecpMaxMessageField + 1, 0x02)));
+  EXPECT_TRUE(UecpFrame(Bytes(uecp_frame::kMaxMessageField, 0x02)));
+  EXPECT_FALSE(UecpFrame(Bytes(uecp_frame::kMaxMessageField + 1, 0x02)));
   EXPECT_FALSE(RadiotextElement(std::string(kRadiotextMaxText + 1, 'x')));
 }
 
@@ -155,8 +156,8 @@ TEST(BuildUnits, ConvertsTextsReadsFilesAndSplitsTheVl2Region) {
                                 *codepage);
   ASSERT_EQ(units.size(), 5u);
   EXPECT_EQ(units[0], Vl3Notice(1, 5000, kTitleCp1251));
-  EXPECT_EQ(units[1], *Vl2Command(kVl2PrepareBlock, 60, ""));
-  EXPECT_EQ(units[2], *Vl2Command(kVl2SendBlock, 120, ""));
+  EXPECT_EQ(units[1], *Vl2Command(vl2_frame::kPrepareBlock, 60, ""));
+  EXPECT_EQ(units[2], *Vl2Command(vl2_frame::kSendBlock, 120, ""));
   EXPECT_EQ(units[3], (Bytes{0xFE, 0x00, 0xFF}));
   EXPECT_EQ(units[4], (Bytes{0x00}));
 
@@ -168,7 +169,7 @@ TEST(BuildUnits, ConvertsTextsReadsFilesAndSplitsTheVl2Region) {
   }
   // 248 bytes in the wire code page: two-byte UTF-8 letters become one byte each.
   std::string cyrillic;
-  for (std::size_t i = 0; i < kVl2MaxText; ++i) cyrillic += "Ж";
+  for (std::size_t i = 0; i < vl2_frame::kMaxText; ++i) cyrillic += "Ж";
   EXPECT_EQ(BuildUnits({Vl2NoticeUnit{0x64, 1, cyrillic}}, *codepage).at(0).size(), 266u);
   EXPECT_THROW(BuildUnits({Vl2NoticeUnit{0x64, 1, cyrillic + "Ж"}}, *codepage), SimFailure);
 }
