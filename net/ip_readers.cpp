@@ -109,7 +109,7 @@ void IPReaders::IPReader_Connect(int i) {
   TcpClient* client = slot.Client.get();
   slot.Connector = std::make_unique<TConnectThread>(
       static_cast<std::int8_t>(i),
-      [client](const std::stop_token& stop) { return client->Connect(kConnectLimit, stop); });
+      [client](const std::stop_token& stop) { return client->Connect(kConnectLimit, stop).text; });
   slot.Connector->Start();
 }
 

@@ -15,6 +15,10 @@ void OnlineUplink::AbandonAttempt() {
   record_.Connector.reset();
 }
 
+void OnlineUplink::LogOnline(std::string_view text) {
+  host_.OutLog(-1, ReplaceChar(text, '\r', " : "), "Online");
+}
+
 void OnlineUplink::Online_Init() {
   TIPPortSett& online = host_.Settings().OnlineIP;
   online.Host = std::string(TrimControl(online.Host));
@@ -33,7 +37,10 @@ void OnlineUplink::Online_Init() {
     client.SetAddress(online.Host, online.Port);
   }
   if (record_.Queue) {
-    record_.Queue->clear();
+    // Emptied, but a frame the socket has taken part of is finished first.
+    RawQueue& queue = *record_.Queue;
+    const bool in_flight = front_sent_ > 0 && !queue.empty();
+    queue.erase(queue.begin() + (in_flight ? 1 : 0), queue.end());
   } else {
     record_.Queue.emplace();
   }
@@ -48,11 +55,13 @@ void OnlineUplink::Online_Bye() {
     record_.Client.reset();
   }
   record_.Queue.reset();
+  front_sent_ = 0;
 }
 
 void OnlineUplink::Online_Connect() {
   record_.LoggedIn = false;
   login_ = LoginOutcome{};
+  front_sent_ = 0;
   TcpClient* client = record_.Client.get();
   // The thread gets its own copy: the settings may change while it runs.
   std::string password = host_.Settings().OnlineIP.Password;
@@ -62,9 +71,9 @@ void OnlineUplink::Online_Connect() {
         client->SetConnectedNotification([this, &stop, &password](TcpClient& connected) {
           Online_OnConnected(connected, password, stop);
         });
-        std::string failure = client->Connect(kConnectLimit, stop);
+        TransportResult result = client->Connect(kConnectLimit, stop);
         client->SetConnectedNotification(nullptr);
-        return failure;
+        return std::move(result.text);
       });
   record_.Connector->Start();
 }
@@ -75,11 +84,11 @@ void OnlineUplink::Online_Connect() {
 void OnlineUplink::Online_OnConnected(TcpClient& client, const std::string& password,
                                       const std::stop_token& stop) {
   std::string line;
-  std::string failure = client.ReadLine(line, login_line_limit_, stop);
-  if (failure.empty()) failure = client.WriteLine(password, login_line_limit_, stop);
-  if (failure.empty()) failure = client.ReadLine(line, login_line_limit_, stop);
-  if (!failure.empty()) {
-    login_.err_text = ReplaceChar(ReplaceChar(failure, '\r', ":"), '\n', " ");
+  TransportResult step = client.ReadLine(line, limits_.login_line, stop);
+  if (step.Ok()) step = client.WriteLine(password, limits_.login_line, stop);
+  if (step.Ok()) step = client.ReadLine(line, limits_.login_line, stop);
+  if (!step.Ok()) {
+    login_.err_text = ReplaceChar(ReplaceChar(step.text, '\r', ":"), '\n', " ");
     return;
   }
   login_.logged_in = line.empty();
@@ -91,7 +100,7 @@ void OnlineUplink::Online_CheckConnect() {
   const std::string& failure = record_.Connector->ErrText();
   if (!failure.empty() && failure != record_.ErrText) {
     record_.ErrText = failure;
-    host_.OutLog(-1, ReplaceChar(failure, '\r', " : "), "Online");
+    LogOnline(failure);
   }
   record_.Connector->Terminate();
   record_.Connector.reset();
@@ -101,10 +110,14 @@ void OnlineUplink::Online_CheckConnect() {
     record_.ReconnectAt = 0;
     record_.LoggedIn = login_.logged_in;
     record_.ErrText = login_.err_text;
+    last_progress_ = host_.NowTick();
   } else {
     // A server that hung up during the log-in: its text stays for the column's
-    // hint, like any log-in outcome.
-    if (!login_.err_text.empty()) record_.ErrText = login_.err_text;
+    // hint, like any log-in outcome, and the log says why the link retries.
+    if (failure.empty() && !login_.err_text.empty()) {
+      record_.ErrText = login_.err_text;
+      LogOnline(login_.err_text);
+    }
     host_.SetLineStatus(status_column::kOnline, LineStatus::Error);
     record_.ReconnectAt = host_.NowTick() + kRetryAfterFailureMs;
   }
@@ -115,7 +128,9 @@ void OnlineUplink::Online_Tick() {
   Online_CheckConnect();
   if (record_.Connector) return;
   if (record_.Queue) {
-    if (const std::size_t lost = DropOldestBeyond(*record_.Queue, kMaxQueuedFrames); lost > 0) {
+    const std::size_t pinned = front_sent_ > 0 ? 1 : 0;
+    if (const std::size_t lost = DropOldestBeyond(*record_.Queue, kMaxQueuedFrames, pinned);
+        lost > 0) {
       host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest frames dropped", "Online");
     }
   }
@@ -126,7 +141,7 @@ void OnlineUplink::Online_Tick() {
       Online_Send();
     } else if (!record_.ErrText.empty()) {
       host_.SetLineStatus(status_column::kOnline, LineStatus::Error);
-      host_.OutLog(-1, ReplaceChar(record_.ErrText, '\r', " : "), "Online");
+      LogOnline(record_.ErrText);
       client.Disconnect();
       record_.ReconnectAt = host_.NowTick() + kRetryAfterFailureMs;
     }
@@ -141,30 +156,54 @@ void OnlineUplink::Online_Tick() {
 void OnlineUplink::Online_OnDisconnected() {
   host_.SetLineStatus(status_column::kOnline, LineStatus::Wait);
   record_.LoggedIn = false;
+  // What the old connection took of a frame is lost with it; the frame goes
+  // out again whole on the next one.
+  front_sent_ = 0;
   if (record_.ReconnectAt == 0) record_.ReconnectAt = host_.NowTick() + kRetryAfterLossMs;
+}
+
+void OnlineUplink::DropConnection(std::string_view reason) {
+  LogOnline(reason);
+  record_.Client->Disconnect();
 }
 
 void OnlineUplink::Online_Send() {
   if (!record_.Queue) return;
   TcpClient& client = *record_.Client;
-  // Reading notices a server that closed; what it says after the log-in is unused.
-  // A failed read (a reset, say) is a lost connection too, and says why.
-  if (const std::string failure = client.ReadArrived(); !failure.empty()) {
-    host_.OutLog(-1, ReplaceChar(failure, '\r', " : "), "Online");
-    client.Disconnect();
+  // Reading notices a server that closed or reset; what it says after the
+  // log-in is unused.
+  const TransportResult read = client.ReadArrived();
+  client.DiscardInput();
+  if (read.kind == TransportResult::Kind::kClosedByPeer) {
+    LogOnline("Connection closed by the server");  // the read has closed it
     return;
   }
-  client.DiscardInput();
-  // Frames stay queued while the link is down and go out, in order, after the
-  // next log-in; a frame whose write failed is sent again then, whole.
+  if (!read.Ok()) {
+    DropConnection(read.text);
+    return;
+  }
+
   RawQueue& queue = *record_.Queue;
-  while (!queue.empty() && client.Connected()) {
-    if (!client.WriteBlock(queue.front().Data, kWriteLimit).empty()) {
-      client.Disconnect();
+  const std::int64_t now = host_.NowTick();
+  while (!queue.empty()) {
+    const ByteView rest = ByteView(queue.front().Data).subspan(front_sent_);
+    std::size_t sent = 0;
+    if (const TransportResult write = client.WriteSome(rest, sent); !write.Ok()) {
+      DropConnection(write.text);
       return;
     }
+    if (sent > 0) last_progress_ = now;
+    front_sent_ += sent;
+    if (front_sent_ < queue.front().Data.size()) break;  // the socket takes no more now
     queue.pop_front();
+    front_sent_ = 0;
     host_.MarkLastData(status_column::kOnline);
+  }
+  if (queue.empty()) {
+    last_progress_ = now;
+  } else if (now - last_progress_ >= limits_.stall_ms) {
+    DropConnection("The server takes no data: " + std::to_string(queue.size()) +
+                   " frames wait, none sent for " + std::to_string(limits_.stall_ms / 1000) + " s");
   }
 }
 

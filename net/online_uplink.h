@@ -22,25 +22,35 @@ struct tOutDataOnline {
   std::optional<RawQueue> Queue;
 };
 
+struct OnlineUplinkLimits {
+  // A server that accepts and then says nothing must not hold the attempt.
+  std::chrono::milliseconds login_line{5000};
+  // A server that takes no byte for this long while frames wait has stopped
+  // reading: the same limit the chain server gives its peers.
+  std::int64_t stall_ms = 10'000;
+};
+
 // The uplink to the online server: connect and log in on a connect thread,
-// then send every queued online frame once logged in.
+// then hand the socket the queued online frames as fast as it takes them.
 //
 //   off --Init--> connecting --connect failed--> Error, retry in 5 s
 //                     |--accepted--> logged in: sends its queue
-//                     |--refused, or no answer in time--> Error, log, close, retry in 5 s
-//   logged in --lost--> Wait, retry in 1 s
+//                     |--refused, hung up, or no answer in time--> Error, log, retry in 5 s
+//   logged in --closed, reset, write failed, or no byte taken for the stall limit-->
+//                 log why, Wait, retry in 1 s
+//
+// A frame leaves the queue only once the socket has taken all of it, so the
+// tick never waits for the server, and a frame cut off by a lost connection
+// goes out again whole after the next log-in, in its place.
 class OnlineUplink final : public OnlineLink {
  public:
   static constexpr std::chrono::milliseconds kConnectLimit{5000};
-  // A server that accepts and then says nothing must not hold the attempt.
-  static constexpr std::chrono::milliseconds kLoginLineLimit{5000};
-  static constexpr std::chrono::milliseconds kWriteLimit{2000};
   static constexpr std::int64_t kRetryAfterFailureMs = 5000;
   static constexpr std::int64_t kRetryAfterLossMs = 1000;
 
-  explicit OnlineUplink(LinkHost& host,
-                        std::chrono::milliseconds login_line_limit = kLoginLineLimit)
-      : host_(host), login_line_limit_(login_line_limit) {}
+  using Limits = OnlineUplinkLimits;
+
+  explicit OnlineUplink(LinkHost& host, Limits limits = {}) : host_(host), limits_(limits) {}
   ~OnlineUplink() override;
 
   OnlineUplink(const OnlineUplink&) = delete;
@@ -69,11 +79,18 @@ class OnlineUplink final : public OnlineLink {
   void Online_OnConnected(TcpClient& client, const std::string& password,
                           const std::stop_token& stop);
   void AbandonAttempt();
+  // Closes a logged-in connection and says why; a retry follows in 1 s.
+  void DropConnection(std::string_view reason);
+  void LogOnline(std::string_view text);
 
   LinkHost& host_;
-  std::chrono::milliseconds login_line_limit_;
+  Limits limits_;
   tOutDataOnline record_;
   LoginOutcome login_;
+  // Bytes of the oldest queued frame the socket has taken on this connection.
+  std::size_t front_sent_ = 0;
+  // When the socket last took a byte, or nothing was waiting.
+  std::int64_t last_progress_ = 0;
 };
 
 }  // namespace trivane

@@ -34,8 +34,17 @@ void IPReaders::IPReader_ReadNewData(int i) {
   tIP1Reader& slot = Slot(i);
   TcpClient& client = *slot.Client;
   if (!client.Connected()) return;
-  if (const std::string failure = client.ReadArrived(); !failure.empty()) {
-    host_.OutLog(i, failure, "> Except <");
+  // Only what fits is taken; the rest waits in the socket for the next tick.
+  // Taking more and keeping what fits would cut a unit in two, and the bytes
+  // behind the cut would parse as garbage or as a unit stitched from two. A
+  // full buffer that nobody can parse is given up by its deadline, and then
+  // reading goes on.
+  const std::size_t room = slot.Comm.Room();
+  if (room == 0) return;
+  const TransportResult read = client.ReadArrived(room);
+  if (read.kind == TransportResult::Kind::kClosedByPeer) return;  // "Wait" and a retry follow
+  if (!read.Ok()) {
+    host_.OutLog(i, read.text, "> Except <");
     if (client.Connected()) client.Disconnect();
     return;
   }

@@ -73,14 +73,15 @@ void TcpClient::CloseSocket() {
   }
 }
 
-std::string TcpClient::Connect(Milliseconds limit, const std::stop_token& stop) {
+TransportResult TcpClient::Connect(Milliseconds limit, const std::stop_token& stop) {
   connecting_ = true;
-  std::string failure = ConnectAndNotify(limit, stop);
+  TransportResult result = ConnectAndNotify(limit, stop);
   connecting_ = false;
-  return failure;
+  return result;
 }
 
-std::string TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_token& stop) {
+TransportResult TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_token& stop) {
+  using Kind = TransportResult::Kind;
   const auto deadline = SteadyClock::now() + limit;
   CloseSocket();
   input_.clear();
@@ -97,11 +98,12 @@ std::string TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_toke
         endpoints = std::move(found.endpoints);
         break;
       case HostLookup::Outcome::kFailed:
-        return "Host " + host_ + ": " + found.failure;
+        return TransportResult::Failure(Kind::kFailed, "Host " + host_ + ": " + found.failure);
       case HostLookup::Outcome::kTimedOut:
-        return "Host " + host_ + ": no answer from the name service in time";
+        return TransportResult::Failure(
+            Kind::kTimedOut, "Host " + host_ + ": no answer from the name service in time");
       case HostLookup::Outcome::kStopped:
-        return "Connect cancelled";
+        return TransportResult::Failure(Kind::kCancelled, "Connect cancelled");
     }
   }
 
@@ -114,11 +116,13 @@ std::string TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_toke
   const Wait wait = RunUntil([&] { return finished; }, deadline, stop);
   if (wait != Wait::kDone) {
     AbandonPending(true);
-    return wait == Wait::kStopped ? "Connect cancelled" : "Connect timed out";
+    return wait == Wait::kStopped ? TransportResult::Failure(Kind::kCancelled, "Connect cancelled")
+                                  : TransportResult::Failure(Kind::kTimedOut, "Connect timed out");
   }
   if (error) {
     CloseSocket();
-    return TextOf(error) + " (" + host_ + ":" + std::to_string(port_) + ")";
+    return TransportResult::Failure(
+        Kind::kFailed, TextOf(error) + " (" + host_ + ":" + std::to_string(port_) + ")");
   }
   socket_.set_option(asio::ip::tcp::no_delay(true), error);
   socket_.non_blocking(true, error);
@@ -140,23 +144,26 @@ void TcpClient::Disconnect() {
   if (on_disconnected_) on_disconnected_(*this);
 }
 
-std::string TcpClient::ReadArrived() {
-  if (!socket_.is_open()) return {};
+TransportResult TcpClient::ReadArrived(std::size_t room) {
+  if (!socket_.is_open() || room == 0) return {};
   std::array<std::uint8_t, kMaxReceive> buffer;
   std::error_code error;
-  const std::size_t n = socket_.read_some(asio::buffer(buffer), error);
+  const std::size_t n =
+      socket_.read_some(asio::buffer(buffer.data(), std::min(room, buffer.size())), error);
   if (error == asio::error::would_block || error == asio::error::try_again) return {};
   if (error == asio::error::eof) {
     Disconnect();
-    return {};
+    return TransportResult::Failure(TransportResult::Kind::kClosedByPeer,
+                                    "Connection closed by the peer");
   }
-  if (error) return TextOf(error);
+  if (error) return TransportResult::Failure(TransportResult::Kind::kFailed, TextOf(error));
   input_.insert(input_.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
   return {};
 }
 
-std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
-                                const std::stop_token& stop) {
+TransportResult TcpClient::ReadLine(std::string& line, Milliseconds limit,
+                                    const std::stop_token& stop) {
+  using Kind = TransportResult::Kind;
   const auto deadline = SteadyClock::now() + limit;
   line.clear();
   for (;;) {
@@ -167,8 +174,8 @@ std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
       input_.erase(input_.begin(), lf + 1);
       return {};
     }
-    if (input_.size() > kMaxLine) return "Line too long";
-    if (!socket_.is_open()) return "Connection closed";
+    if (input_.size() > kMaxLine) return TransportResult::Failure(Kind::kFailed, "Line too long");
+    if (!socket_.is_open()) return TransportResult::Failure(Kind::kFailed, "Connection closed");
 
     std::array<std::uint8_t, 4096> buffer;
     std::error_code error;
@@ -183,28 +190,32 @@ std::string TcpClient::ReadLine(std::string& line, Milliseconds limit,
     const Wait wait = RunUntil([&] { return finished; }, deadline, stop);
     if (wait != Wait::kDone) {
       AbandonPending(false);
-      return wait == Wait::kStopped ? "Read cancelled" : "No answer from the server in time";
+      return wait == Wait::kStopped
+                 ? TransportResult::Failure(Kind::kCancelled, "Read cancelled")
+                 : TransportResult::Failure(Kind::kTimedOut, "No answer from the server in time");
     }
     if (error == asio::error::eof) {
       peer_closed_ = true;
-      return "Connection closed by the server";
+      return TransportResult::Failure(Kind::kClosedByPeer, "Connection closed by the server");
     }
-    if (error) return TextOf(error);
+    if (error) return TransportResult::Failure(Kind::kFailed, TextOf(error));
     input_.insert(input_.end(), buffer.begin(),
                   buffer.begin() + static_cast<std::ptrdiff_t>(received));
   }
 }
 
-std::string TcpClient::WriteLine(std::string_view text, Milliseconds limit,
-                                 const std::stop_token& stop) {
+TransportResult TcpClient::WriteLine(std::string_view text, Milliseconds limit,
+                                     const std::stop_token& stop) {
   Bytes bytes(text.begin(), text.end());
   bytes.push_back('\r');
   bytes.push_back('\n');
   return WriteBlock(bytes, limit, stop);
 }
 
-std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit, const std::stop_token& stop) {
-  if (!socket_.is_open()) return "Not connected";
+TransportResult TcpClient::WriteBlock(ByteView bytes, Milliseconds limit,
+                                      const std::stop_token& stop) {
+  using Kind = TransportResult::Kind;
+  if (!socket_.is_open()) return TransportResult::Failure(Kind::kFailed, "Not connected");
   std::error_code error;
   bool finished = false;
   asio::async_write(socket_, asio::buffer(bytes.data(), bytes.size()),
@@ -222,9 +233,27 @@ std::string TcpClient::WriteBlock(ByteView bytes, Milliseconds limit, const std:
     // The last piece may have gone out just as the time ran out: then the
     // block was sent whole, and calling it failed would have it sent twice.
     if (finished && !error) return {};
-    return wait == Wait::kStopped ? "Write cancelled" : "Write timed out";
+    return wait == Wait::kStopped ? TransportResult::Failure(Kind::kCancelled, "Write cancelled")
+                                  : TransportResult::Failure(Kind::kTimedOut, "Write timed out");
   }
-  return error ? TextOf(error) : std::string();
+  return error ? TransportResult::Failure(Kind::kFailed, TextOf(error)) : TransportResult{};
+}
+
+TransportResult TcpClient::WriteSome(ByteView bytes, std::size_t& sent) {
+  using Kind = TransportResult::Kind;
+  sent = 0;
+  if (!socket_.is_open()) return TransportResult::Failure(Kind::kFailed, "Not connected");
+  if (bytes.empty()) return {};
+  std::error_code error;
+  sent = socket_.write_some(asio::buffer(bytes.data(), bytes.size()), error);
+  if (error == asio::error::would_block || error == asio::error::try_again) {
+    sent = 0;
+    return {};
+  }
+  if (error == asio::error::broken_pipe) {
+    return TransportResult::Failure(Kind::kClosedByPeer, "Connection closed by the peer");
+  }
+  return error ? TransportResult::Failure(Kind::kFailed, TextOf(error)) : TransportResult{};
 }
 
 void TcpClient::NotifyDropped() {

@@ -8,16 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "net/transport_result.h"
 #include "protocols/byte_io.h"
 
 namespace trivane {
 
-// A blocking TCP client with the few operations the links need. Failures are
-// values: each call that can fail returns the failure's text, empty on success.
+// A TCP client with the few operations the links need. Failures are values:
+// each call that can fail returns a TransportResult.
 //
-// Threads: Connect (and a connected notification's log-in) runs on a connect
-// thread; every other call comes from the tick thread, and never while a
-// connect attempt is running on the same client.
+// Threads: Connect (and a connected notification's log-in, which may wait)
+// runs on a connect thread; every other call comes from the tick thread, never
+// waits, and never comes while a connect attempt runs on the same client.
 class TcpClient {
  public:
   using Notification = std::function<void(TcpClient&)>;
@@ -45,7 +46,7 @@ class TcpClient {
   // Resolves, connects within the limit (the stop token cuts the wait short),
   // then runs the connected notification. A failed connect raises no
   // disconnected notification.
-  std::string Connect(Milliseconds limit, const std::stop_token& stop = {});
+  TransportResult Connect(Milliseconds limit, const std::stop_token& stop = {});
   // True while open. A close by the peer that a read has already seen (a
   // line cut off by the hang-up) closes the socket here and raises the
   // disconnected notification, once, and never inside Connect.
@@ -54,29 +55,34 @@ class TcpClient {
   void Disconnect();
 
   // Takes what has arrived without waiting: at most one receive of up to
-  // kMaxReceive bytes into the input buffer. A close by the peer closes the
-  // connection (with the notification) and is no failure.
-  std::string ReadArrived();
+  // `room` bytes (never more than kMaxReceive) into the input buffer; the
+  // rest stays in the socket. A close by the peer closes the connection, with
+  // the notification, and comes back as kClosedByPeer.
+  TransportResult ReadArrived(std::size_t room = kMaxReceive);
   ByteView Input() const { return input_; }
   void DiscardInput() { input_.clear(); }
 
   // The bytes up to the next LF, without it and without one CR before it. A
   // line that does not come in time leaves the connection open: the caller
   // decides what a silent server means.
-  std::string ReadLine(std::string& line, Milliseconds limit, const std::stop_token& stop = {});
-  std::string WriteLine(std::string_view text, Milliseconds limit,
-                        const std::stop_token& stop = {});
-  // Sends every byte within the limit. A write cut short leaves the stream
-  // broken, so the connection is closed then (inside Connect, without the
-  // disconnected notification).
-  std::string WriteBlock(ByteView bytes, Milliseconds limit, const std::stop_token& stop = {});
+  TransportResult ReadLine(std::string& line, Milliseconds limit, const std::stop_token& stop = {});
+  TransportResult WriteLine(std::string_view text, Milliseconds limit,
+                            const std::stop_token& stop = {});
+  // Sends every byte within the limit, waiting as it must: for the connect
+  // thread only. A write cut short leaves the stream broken, so the connection
+  // is closed then (inside Connect, without the disconnected notification).
+  TransportResult WriteBlock(ByteView bytes, Milliseconds limit, const std::stop_token& stop = {});
+  // Hands the socket what it takes now, without waiting, and says how much
+  // that was in `sent` (0 when its buffer is full). The connection stays open
+  // on a failure: the caller closes it and says why.
+  TransportResult WriteSome(ByteView bytes, std::size_t& sent);
 
  private:
   enum class Wait { kDone, kTimedOut, kStopped };
   template <typename Finished>
   Wait RunUntil(Finished finished, std::chrono::steady_clock::time_point deadline,
                 const std::stop_token& stop);
-  std::string ConnectAndNotify(Milliseconds limit, const std::stop_token& stop);
+  TransportResult ConnectAndNotify(Milliseconds limit, const std::stop_token& stop);
   void AbandonPending(bool close);
   void CloseSocket();
   void NotifyDropped();

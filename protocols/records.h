@@ -25,6 +25,8 @@ struct TReadComm {
     const auto count = static_cast<std::size_t>(Count < 0 ? 0 : Count);
     return ByteView(Data).first(count < Data.size() ? count : Data.size());
   }
+  // How many more bytes one arrival may bring; 0 while the reader is stopped.
+  std::size_t Room() const { return Data.size() - Held().size(); }
 };
 
 // Removes the first n bytes (clamped to Count); n < 1 changes nothing.

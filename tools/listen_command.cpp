@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -60,31 +61,42 @@ class Listener {
   bool Finished() const { return closed_; }
 
  private:
+  // Only what fits the buffer is read, as the relay reads; the rest waits in
+  // the socket until the held bytes are parsed or given up.
   void Read() {
-    socket_.async_read_some(asio::buffer(buffer_), [this](asio::error_code error, std::size_t n) {
-      if (error) {
-        idle_timer_.cancel();
-        decoder_.DiscardHeld();
-        out_(error == asio::error::eof ? "closed by peer" : "closed by peer: " + error.message());
-        closed_ = true;
-        return;
-      }
-      Arrived(ByteView(buffer_).first(n));
-      Read();
-    });
+    const std::size_t room = decoder_.Room();
+    if (room == 0) {
+      paused_ = true;
+      return;
+    }
+    socket_.async_read_some(asio::buffer(buffer_.data(), std::min(room, buffer_.size())),
+                            [this](asio::error_code error, std::size_t n) {
+                              if (error) {
+                                idle_timer_.cancel();
+                                decoder_.DiscardHeld();
+                                out_(error == asio::error::eof
+                                         ? "closed by peer"
+                                         : "closed by peer: " + error.message());
+                                closed_ = true;
+                                return;
+                              }
+                              Arrived(ByteView(buffer_).first(n));
+                              Read();
+                            });
   }
 
   void Arrived(ByteView bytes) {
-    const std::size_t stored = decoder_.Append(bytes);
-    // The relay drops what does not fit its buffer in the same way.
-    if (stored < bytes.size()) {
-      out_("DROPPED " + std::to_string(bytes.size() - stored) + " bytes");
-    }
+    decoder_.Append(bytes);
     idle_timer_.cancel();
     if (decoder_.HeldBytes() == 0) return;
     idle_timer_.expires_after(kDiscardAfter);
     idle_timer_.async_wait([this](asio::error_code error) {
-      if (!error) decoder_.DiscardHeld();
+      if (error) return;
+      decoder_.DiscardHeld();
+      if (paused_) {
+        paused_ = false;
+        Read();
+      }
     });
   }
 
@@ -96,6 +108,7 @@ class Listener {
   StreamDecoder decoder_;
   std::array<std::uint8_t, 32768> buffer_{};
   bool closed_ = false;
+  bool paused_ = false;  // the buffer is full: reading waits for the discard
 };
 
 }  // namespace

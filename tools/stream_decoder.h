@@ -71,6 +71,8 @@ class StreamDecoder {
   // Prints and drops whatever is held.
   void DiscardHeld();
   std::size_t HeldBytes() const { return comm_.Held().size(); }
+  // How many bytes the next Append can store.
+  std::size_t Room() const { return comm_.Room(); }
 
  private:
   void SendDueBlock();

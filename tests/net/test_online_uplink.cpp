@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "net/bounded_queue.h"
 #include "net/online_uplink.h"
 #include "net/router.h"
 #include "support/comm_buffer.h"
@@ -14,6 +15,7 @@ using testing::LoopbackConnection;
 using testing::LoopbackListener;
 
 constexpr int kColumn = status_column::kOnline;
+constexpr std::int64_t kStallMs = 4000;
 
 Bytes Frame(int k) {
   return BuildOnlineFrame(1, 2, Bytes{static_cast<std::uint8_t>(k)});
@@ -77,7 +79,7 @@ class OnlineUplinkTest : public ::testing::Test {
 
   testing::FakeLinkHost host;
   LoopbackListener server;
-  OnlineUplink uplink{host, milliseconds(3000)};
+  OnlineUplink uplink{host, {.login_line = milliseconds(3000), .stall_ms = kStallMs}};
 };
 
 TEST_F(OnlineUplinkTest, AnAcceptedLogInSendsEveryQueuedFrameInOrder) {
@@ -118,6 +120,123 @@ TEST_F(OnlineUplinkTest, FramesRoutedWhileTheLinkIsDownAllGoOutAfterTheNextLogIn
   Collect();
   EXPECT_EQ(second.ReadExactly(Frames(0, 3).size()), Frames(0, 3));
   EXPECT_EQ(host.MarksOf(kColumn), 3u);
+
+  // The close was said in the log, once.
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].message, "Connection closed by the server");
+}
+
+// A 1000-byte frame whose payload starts with its number.
+Bytes BigFrame(int k) {
+  Bytes payload(1000, static_cast<std::uint8_t>(k));
+  payload[0] = static_cast<std::uint8_t>(k >> 8);
+  return BuildOnlineFrame(1, 1, payload);
+}
+
+// The whole frames at the front of a stream; a cut-off frame at its end is not one.
+std::vector<Bytes> WholeFrames(const Bytes& stream) {
+  std::vector<Bytes> frames;
+  std::size_t at = 0;
+  while (stream.size() - at >= 2) {
+    const std::size_t size = 2 + (stream[at] | (stream[at + 1] << 8));
+    if (stream.size() - at < size) break;
+    frames.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                        stream.begin() + static_cast<std::ptrdiff_t>(at + size));
+    at += size;
+  }
+  return frames;
+}
+
+TEST_F(OnlineUplinkTest, AServerThatStopsReadingHoldsNoTickIsDroppedAndGetsTheRestAfterLogIn) {
+  LoopbackListener slow(0, 4096);
+  Aim(slow.Port());
+  uplink.Online_Init();
+  LoopbackConnection first = ServeLogIn("", slow);
+  Collect();
+  constexpr int kFrames = 3000;  // far more than the socket buffers hold
+  for (int k = 0; k < kFrames; ++k) uplink.Queue()->push_back(TRawMsg{BigFrame(k)});
+
+  // The socket takes what it can; no tick waits for the rest.
+  for (int round = 0; round < 20; ++round) {
+    const auto started = std::chrono::steady_clock::now();
+    uplink.Online_Tick();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(500));
+  }
+  const std::size_t waiting = uplink.Queue()->size();
+  EXPECT_GT(waiting, 0u);
+  EXPECT_LT(waiting, static_cast<std::size_t>(kFrames));
+  EXPECT_TRUE(uplink.Record().LoggedIn);
+
+  // A server that takes nothing for the stall limit has stopped reading.
+  TickAt(host.now_tick + kStallMs - 1);
+  EXPECT_TRUE(uplink.Record().Client->Connected());
+  EXPECT_TRUE(host.LinesTagged("Online").empty());
+  TickAt(host.now_tick + 1);
+  EXPECT_FALSE(uplink.Record().Client->Connected());
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].message.find("takes no data"), std::string::npos) << lines[0].message;
+  EXPECT_EQ(host.StatusesOf(kColumn).back(), LineStatus::Wait);
+  const std::int64_t retry = host.now_tick + 1000;
+  EXPECT_EQ(uplink.Record().ReconnectAt, retry);
+  const Bytes got_first = first.ReadToEnd(milliseconds(5000));
+
+  // After the next log-in the rest goes out: every frame once, in order.
+  TickAt(retry);
+  LoopbackConnection second = ServeLogIn("", slow);
+  Collect();
+  Bytes got_second;
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        uplink.Online_Tick();
+        const bool more = second.ReadSome(got_second, milliseconds(1));
+        return uplink.Queue()->empty() && !more && !second.ReadSome(got_second, milliseconds(20));
+      },
+      std::chrono::seconds(20)));
+  std::vector<Bytes> delivered = WholeFrames(got_first);
+  const std::vector<Bytes> rest = WholeFrames(got_second);
+  delivered.insert(delivered.end(), rest.begin(), rest.end());
+  ASSERT_EQ(delivered.size(), static_cast<std::size_t>(kFrames));
+  for (int k = 0; k < kFrames; ++k) ASSERT_EQ(delivered[static_cast<std::size_t>(k)], BigFrame(k));
+  EXPECT_EQ(host.MarksOf(kColumn), static_cast<std::size_t>(kFrames));
+}
+
+TEST_F(OnlineUplinkTest, AFullQueueDropsTheOldestButNeverAFrameHalfHandedToTheSocket) {
+  LoopbackListener slow(0, 4096);
+  Aim(slow.Port());
+  uplink.Online_Init();
+  LoopbackConnection peer = ServeLogIn("", slow);
+  Collect();
+  constexpr int kFirst = 5000;  // more than the socket buffers hold
+  for (int k = 0; k < kFirst; ++k) uplink.Queue()->push_back(TRawMsg{BigFrame(k)});
+  for (int round = 0; round < 5; ++round) uplink.Online_Tick();
+  const std::size_t sent = kFirst - uplink.Queue()->size();
+  ASSERT_GT(uplink.Queue()->size(), 1u);
+  // Then small ones, enough to overflow the queue.
+  for (int k = kFirst; k < kFirst + static_cast<int>(kMaxQueuedFrames); ++k) {
+    uplink.Queue()->push_back(TRawMsg{Frame(k)});
+  }
+  uplink.Online_Tick();
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].message.find("oldest frames dropped"), std::string::npos);
+
+  // What the server reads is whole frames, whatever was dropped between them.
+  Bytes got;
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        uplink.Online_Tick();
+        const bool more = peer.ReadSome(got, milliseconds(1));
+        return uplink.Queue()->empty() && !more && !peer.ReadSome(got, milliseconds(20));
+      },
+      std::chrono::seconds(30)));
+  const std::vector<Bytes> frames = WholeFrames(got);
+  std::size_t whole = 0;
+  for (const Bytes& frame : frames) whole += frame.size();
+  EXPECT_EQ(whole, got.size());
+  EXPECT_EQ(frames.size(), sent + kMaxQueuedFrames);
+  EXPECT_EQ(frames.back(), Frame(kFirst - 1 + static_cast<int>(kMaxQueuedFrames)));
 }
 
 TEST_F(OnlineUplinkTest, AResetByTheServerIsLoggedAndRetriedLikeALoss) {
@@ -165,8 +284,10 @@ TEST_F(OnlineUplinkTest, AServerThatHangsUpDuringTheLogInShowsAnErrorAndIsRetrie
     EXPECT_EQ(peer.ReadLine(), "s3cret");
   }
   Collect();
-  // The hang-up is the column's hint, not an event-log line.
-  EXPECT_TRUE(host.LinesTagged("Online").empty());
+  // The hang-up is the column's hint, and the log says why the link retries.
+  const auto lines = host.LinesTagged("Online");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].message, "Connection closed by the server");
   EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Wait, LineStatus::Error}));
   EXPECT_EQ(uplink.ErrText(), "Connection closed by the server");
   EXPECT_FALSE(uplink.Record().LoggedIn);
@@ -181,7 +302,7 @@ TEST_F(OnlineUplinkTest, AServerThatHangsUpDuringTheLogInShowsAnErrorAndIsRetrie
 }
 
 TEST_F(OnlineUplinkTest, AServerThatNeverAnswersRunsIntoTheLogInLimit) {
-  OnlineUplink quick(host, milliseconds(300));
+  OnlineUplink quick(host, {.login_line = milliseconds(300)});
   quick.Online_Init();
   LoopbackConnection silent = server.Accept();
   ASSERT_TRUE(silent.Open());

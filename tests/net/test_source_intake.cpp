@@ -88,21 +88,47 @@ TEST_F(SourceIntakeTest, AStrayByteHoldsEverythingUntilASecondWithoutArrivals) {
   EXPECT_EQ(host.LinesTagged("inside").size(), 1u);
 }
 
-TEST_F(SourceIntakeTest, AnOversizedArrivalKeepsOnlyWhatFitsTheBuffer) {
-  Bytes big(10'000);
-  for (std::size_t j = 0; j < big.size(); ++j) big[j] = static_cast<std::uint8_t>(1 + j % 200);
-  ASSERT_TRUE(peer.Send(big));
-  ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == TReadComm::kCapacity; }));
-  EXPECT_TRUE(std::equal(Slot(0).Comm.Data.begin(), Slot(0).Comm.Data.end(), big.begin()));
-  // The rest of the stream is read and dropped, not left for later ticks.
-  ASSERT_TRUE(TickUntil([&] { return Slot(0).Client->Input().empty(); }));
+TEST_F(SourceIntakeTest, ArrivalsBeyondTheBufferWaitInTheSocketSoNoUnitIsCut) {
+  // 40 KB of 520-byte frames in one go, five buffers' worth and more.
+  Bytes burst;
+  constexpr int kUnits = 80;
+  for (int k = 0; k < kUnits; ++k) {
+    Bytes payload(510, static_cast<std::uint8_t>(k));
+    burst = Concat({burst, BuildVl3Frame(1, 1, payload)});
+  }
+  ASSERT_GT(burst.size(), 40'000u);
+  ASSERT_TRUE(peer.Send(burst));
+  ASSERT_TRUE(TickUntil([&] { return host.routed.size() >= static_cast<std::size_t>(kUnits); }));
+  ASSERT_EQ(host.routed.size(), static_cast<std::size_t>(kUnits));
+  for (int k = 0; k < kUnits; ++k) {
+    EXPECT_EQ(host.routed[static_cast<std::size_t>(k)].data,
+              Bytes(510, static_cast<std::uint8_t>(k)));
+  }
+  TickAt(host.now_tick + 5000);
+  EXPECT_TRUE(host.LinesTagged("inside").empty());
+  EXPECT_EQ(Slot(0).Comm.Count, 0);
+}
 
-  // A full buffer drops a whole arrival; only the column's time changes.
+TEST_F(SourceIntakeTest, AFullBufferNobodyCanParseIsGivenUpByItsDeadlineAndReadingGoesOn) {
+  Bytes junk(10'000);
+  for (std::size_t j = 0; j < junk.size(); ++j) junk[j] = static_cast<std::uint8_t>(1 + j % 200);
+  ASSERT_TRUE(peer.Send(junk));
+  ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == TReadComm::kCapacity; }));
+  EXPECT_TRUE(std::equal(Slot(0).Comm.Data.begin(), Slot(0).Comm.Data.end(), junk.begin()));
   const std::int64_t deadline = Slot(0).Comm.Deadline;
-  host.Advance(10);
-  Deliver(0, peer, Unit(3, 1));
+
+  // The rest waits in the socket: a full buffer takes nothing and keeps its deadline.
+  const std::size_t marks = host.MarksOf(status_column::kFirstSource);
+  for (int round = 0; round < 20; ++round) TickAt(deadline);
   EXPECT_EQ(Slot(0).Comm.Count, TReadComm::kCapacity);
   EXPECT_EQ(Slot(0).Comm.Deadline, deadline);
+  EXPECT_EQ(host.MarksOf(status_column::kFirstSource), marks);
+
+  TickAt(deadline + 1);
+  ASSERT_EQ(host.LinesTagged("inside").size(), 1u);
+  ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == 10'000 - TReadComm::kCapacity; }));
+  EXPECT_TRUE(std::equal(Slot(0).Comm.Held().begin(), Slot(0).Comm.Held().end(),
+                         junk.begin() + TReadComm::kCapacity));
   EXPECT_TRUE(host.routed.empty());
 }
 

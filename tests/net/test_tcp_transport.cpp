@@ -15,6 +15,7 @@ using std::chrono::milliseconds;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
 using testing::WaitFor;
+using Kind = TransportResult::Kind;
 
 Bytes Block(std::size_t size, int seed) {
   Bytes block(size);
@@ -31,7 +32,7 @@ class TcpClientTest : public ::testing::Test {
 
   // Connects and takes the server's side of the connection.
   LoopbackConnection Connected() {
-    EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+    EXPECT_TRUE(client.Connect(milliseconds(2000)).Ok());
     return listener.Accept();
   }
 
@@ -44,25 +45,25 @@ TEST_F(TcpClientTest, ReadLineDropsOneCarriageReturnAndOnlyTimesOutOnSilence) {
   LoopbackConnection peer = Connected();
   ASSERT_TRUE(peer.Send("greeting\r\n\r\nkeep\r\r\nplain\n"));
   std::string line;
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_TRUE(client.ReadLine(line, milliseconds(2000)).Ok());
   EXPECT_EQ(line, "greeting");
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_TRUE(client.ReadLine(line, milliseconds(2000)).Ok());
   EXPECT_EQ(line, "");
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_TRUE(client.ReadLine(line, milliseconds(2000)).Ok());
   EXPECT_EQ(line, "keep\r");
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_TRUE(client.ReadLine(line, milliseconds(2000)).Ok());
   EXPECT_EQ(line, "plain");
 
   // Half a line, then silence: the wait ends, the connection and the half stay.
   ASSERT_TRUE(peer.Send("la"));
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_NE(client.ReadLine(line, milliseconds(150)), "");
+  EXPECT_EQ(client.ReadLine(line, milliseconds(150)).kind, Kind::kTimedOut);
   EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(1500));
   EXPECT_TRUE(client.Connected());
   EXPECT_EQ(disconnects, 0);
 
   ASSERT_TRUE(peer.Send("te\n"));
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "");
+  EXPECT_TRUE(client.ReadLine(line, milliseconds(2000)).Ok());
   EXPECT_EQ(line, "late");
 }
 
@@ -71,7 +72,7 @@ TEST_F(TcpClientTest, AHangUpSeenByReadLineClosesAtTheNextConnectedCheckOnce) {
   ASSERT_TRUE(peer.Send("half a li"));
   peer.Close();
   std::string line;
-  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)), "Connection closed by the server");
+  EXPECT_EQ(client.ReadLine(line, milliseconds(2000)).kind, Kind::kClosedByPeer);
   EXPECT_EQ(disconnects, 0);
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(disconnects, 1);
@@ -86,7 +87,7 @@ TEST_F(TcpClientTest, AHangUpSeenByReadLineClosesAtTheNextConnectedCheckOnce) {
     connected_inside = connecting.Connected();
   });
   std::jthread hang_up([&] { listener.Accept().Close(); });
-  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  EXPECT_TRUE(client.Connect(milliseconds(2000)).Ok());
   hang_up.join();
   EXPECT_FALSE(connected_inside);
   EXPECT_EQ(disconnects, 1);
@@ -98,24 +99,24 @@ TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
   const Bytes sent = Block(4 << 20, 2);
   Bytes received;
   std::jthread reader([&] { received = peer.ReadExactly(sent.size(), milliseconds(5000)); });
-  EXPECT_EQ(client.WriteBlock(sent, milliseconds(5000)), "");
+  EXPECT_TRUE(client.WriteBlock(sent, milliseconds(5000)).Ok());
   reader.join();
   EXPECT_EQ(received, sent);
 
-  EXPECT_EQ(client.WriteLine("password", milliseconds(1000)), "");
+  EXPECT_TRUE(client.WriteLine("password", milliseconds(1000)).Ok());
   EXPECT_EQ(peer.ReadLine(), "password");
 }
 
 TEST_F(TcpClientTest, AWriteCutShortClosesTheConnectionAndNotifiesOnlyOutsideConnect) {
   // More than the loopback buffers hold, to a peer that never reads.
   const Bytes flood(64 << 20, 0x55);
-  std::string failure_inside;
+  TransportResult failure_inside;
   client.SetConnectedNotification([&](TcpClient& connected) {
     failure_inside = connected.WriteBlock(flood, milliseconds(300));
   });
   client.Connect(milliseconds(2000));
   LoopbackConnection first = listener.Accept();
-  EXPECT_EQ(failure_inside, "Write timed out");
+  EXPECT_EQ(failure_inside.kind, Kind::kTimedOut);
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(disconnects, 0);  // Connect's caller hears of it, on its own thread
 
@@ -123,9 +124,48 @@ TEST_F(TcpClientTest, AWriteCutShortClosesTheConnectionAndNotifiesOnlyOutsideCon
   LoopbackConnection second = Connected();
   std::stop_source stop;
   stop.request_stop();
-  EXPECT_EQ(client.WriteBlock(flood, milliseconds(10000), stop.get_token()), "Write cancelled");
+  EXPECT_EQ(client.WriteBlock(flood, milliseconds(10000), stop.get_token()).kind, Kind::kCancelled);
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(disconnects, 1);
+}
+
+TEST_F(TcpClientTest, ReadsTakeNoMoreThanTheRoomAndWritesNeverWait) {
+  LoopbackConnection peer = Connected();
+  const Bytes sent = Block(3000, 4);
+  ASSERT_TRUE(peer.Send(sent));
+  // What does not fit stays in the socket for the next read, in order.
+  ASSERT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(client.ReadArrived(1000 - client.Input().size()).Ok());
+    return client.Input().size() == 1000;
+  }));
+  EXPECT_TRUE(std::equal(client.Input().begin(), client.Input().end(), sent.begin()));
+  client.DiscardInput();
+  ASSERT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(client.ReadArrived().Ok());
+    return client.Input().size() == 2000;
+  }));
+  EXPECT_TRUE(std::equal(client.Input().begin(), client.Input().end(), sent.begin() + 1000));
+
+  // A peer that never reads: the socket takes what its buffers hold, then
+  // nothing, and no call waits for it.
+  const Bytes flood(16 << 20, 0x5A);
+  std::size_t taken = 0;
+  std::size_t sent_now = 1;
+  const auto started = std::chrono::steady_clock::now();
+  while (sent_now > 0 && taken < flood.size()) {
+    ASSERT_TRUE(client.WriteSome(ByteView(flood).subspan(taken), sent_now).Ok());
+    taken += sent_now;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(2000));
+  EXPECT_GT(taken, 0u);
+  EXPECT_LT(taken, flood.size());
+  EXPECT_TRUE(client.Connected());
+
+  // The peer's close comes back as a kind of its own, after the notification.
+  peer.Close();
+  ASSERT_TRUE(WaitFor([&] { return client.ReadArrived().kind == Kind::kClosedByPeer; }));
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(client.Connected());
 }
 
 TEST(TcpClientAddresses, IPv6LiteralsAndHostNamesConnect) {
@@ -133,16 +173,16 @@ TEST(TcpClientAddresses, IPv6LiteralsAndHostNamesConnect) {
   asio::ip::tcp::acceptor v6(io, asio::ip::tcp::endpoint(asio::ip::make_address("::1"), 0));
   TcpClient client(0);
   client.SetAddress("::1", v6.local_endpoint().port());
-  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  EXPECT_TRUE(client.Connect(milliseconds(2000)).Ok());
   EXPECT_TRUE(client.Connected());
 
   LoopbackListener v4;
   client.SetAddress("localhost", v4.Port());
-  EXPECT_EQ(client.Connect(milliseconds(2000)), "");
+  EXPECT_TRUE(client.Connect(milliseconds(2000)).Ok());
   EXPECT_TRUE(client.Connected());
 
   client.SetAddress("no-such-host.invalid", v4.Port());
-  EXPECT_NE(client.Connect(milliseconds(2000)), "");
+  EXPECT_EQ(client.Connect(milliseconds(2000)).kind, Kind::kFailed);
   EXPECT_FALSE(client.Connected());
 }
 

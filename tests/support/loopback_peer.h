@@ -148,8 +148,13 @@ class LoopbackConnection {
 // backlog, so a client's connect succeeds before the test calls Accept.
 class LoopbackListener {
  public:
-  explicit LoopbackListener(std::uint16_t port = 0) {  // 0 picks a free port
+  // Port 0 picks a free port; receive_buffer > 0 shrinks the buffer of every
+  // connection it accepts, so a server that never reads fills up quickly.
+  explicit LoopbackListener(std::uint16_t port = 0, int receive_buffer = 0) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (receive_buffer > 0) {
+      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    }
     const sockaddr_in address = LoopbackAddress(port);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
