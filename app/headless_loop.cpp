@@ -6,7 +6,7 @@
 
 #include "app/headless_view.h"
 #include "app/production_parts.h"
-#include "core/tick_schedule.h"
+#include "base/tick_schedule.h"
 #include "platform/system_clock.h"
 #include "platform/termination_signals.h"
 

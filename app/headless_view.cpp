@@ -4,7 +4,7 @@
 
 namespace trivane {
 
-void HeadlessView::LogAdded(const LogEntry& entry) {
+void HeadlessView::EntryAdded(const LogEntry& entry) {
   std::string line = LogEntryLine(entry);
   line.push_back('\n');
   std::fwrite(line.data(), 1, line.size(), out_);

@@ -14,8 +14,7 @@ class HeadlessView final : public ControllerView {
   explicit HeadlessView(std::FILE* out) : out_(out) {}
 
   void SetCaption(const std::string& /*caption*/) override {}
-  void LogAdded(const LogEntry& entry) override;
-  void StatusChanged() override {}
+  void EntryAdded(const LogEntry& entry) override;
   void SetTrayHint(const std::string& /*hint*/) override {}
   void ShowTrayIcon(bool /*shown*/) override {}
   void MinimizeApplication() override { minimize_requested_ = true; }

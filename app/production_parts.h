@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/links.h"
+#include "links/links.h"
 
 namespace trivane {
 

@@ -3,7 +3,7 @@
 #include <numeric>
 #include <string>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "protocols/uecp_codec.h"
 #include "support/fake_protocol_host.h"
 #include "support/pipeline_host.h"

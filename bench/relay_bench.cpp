@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "support/relay_process.h"
 
 namespace trivane {

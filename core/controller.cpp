@@ -5,9 +5,7 @@
 #include <utility>
 
 #include "app_version.h"
-#include "net/duplicate_check.h"
-#include "net/router.h"
-#include "net/unit_dispatch.h"
+#include "links/router.h"
 #include "settings/settings_store.h"
 
 namespace trivane {
@@ -35,9 +33,9 @@ TVL_Trivane::TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths pat
       tick64_(clock),
       files_(paths_.log_dir, clock),
       codepage_(codepage),
-      handlers_(*this) {
-  log_.SetListener([this](const LogEntry& entry) { view_.LogAdded(entry); });
-  status_.SetListener([this] { view_.StatusChanged(); });
+      units_(*this) {
+  log_.AddObserver(&view_);
+  status_.AddObserver(&view_);
   if (make_parts) parts_ = make_parts(*this);
   FormCreate();
 }
@@ -49,11 +47,6 @@ void TVL_Trivane::FormCreate() {
   status_.ResetColors();
   // The settings are not loaded yet: every source is empty and stays stopped.
   CallIf(parts_.sources.get(), &SourceReaders::IPReader_Init);
-  uecp_codec_ = std::make_unique<TUECP>();
-  uecp_codec_->OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-    handlers_.UECP_Receive(mec, sub, data);
-  };
-  uecp_codec_->OnRawData = [this](ByteView unit) { return IPReader_NoDouble_Data(unit); };
 
   view_.SetCaption(WindowCaption());
   view_.SetTrayHint(std::string(kApplicationTitle));
@@ -188,7 +181,7 @@ void TVL_Trivane::TimerTick() {
     // sent anywhere while that destination is off.
     if (pending_block_due_ > 0 && now_tick_ >= pending_block_due_) {
       pending_block_due_ = 0;
-      handlers_.Send_DRCP(pending_block_, "UECP");
+      units_.Handlers().Send_DRCP(pending_block_, "UECP");
     }
     CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
   }
@@ -208,27 +201,14 @@ bool TVL_Trivane::FormClose() {
   return true;
 }
 
-bool TVL_Trivane::CollectConnectorsForClose() {
-  if (!parts_.sources) return true;
-  for (tIP1Reader& slot : parts_.sources->Record().Readers) {
-    slot.ReconnectAt = 0;
-    if (!slot.Connector) continue;
-    // Freeing a client under a running attempt would pull it from the thread;
-    // the attempt is bounded by its connect time limit, so wait for it.
-    if (!slot.Connector->Done()) return false;
-    slot.Connector->Terminate();
-    slot.Connector.reset();
-  }
-  return true;
-}
-
 void TVL_Trivane::FormClose_Tick() {
-  if (!CollectConnectorsForClose()) return;
+  // Freeing a client under a running attempt would pull it from its thread;
+  // every attempt is bounded by its connect time limit, so the close waits.
+  if (parts_.sources && !parts_.sources->AttemptsDone()) return;
   CallIf(parts_.sources.get(), &SourceReaders::IPReader_Bye);
   CallIf(parts_.studio.get(), &StudioLink::Studio_Bye);
   CallIf(parts_.server.get(), &ServerLink::Server_Bye);
   CallIf(parts_.online.get(), &OnlineLink::Online_Bye);
-  uecp_codec_.reset();
   handler_ = TimerHandler::None;
   close_done_ = true;
   view_.RequestClose();
@@ -245,8 +225,9 @@ void TVL_Trivane::OnRestore() {
 std::optional<std::string> TVL_Trivane::StatusHint(int column) const {
   std::array<std::string, kSourceCount> source_errors;
   if (parts_.sources) {
-    const auto& readers = parts_.sources->Record().Readers;
-    for (std::size_t i = 0; i < readers.size(); ++i) source_errors[i] = readers[i].ErrText;
+    for (int i = 0; i < kSourceCount; ++i) {
+      source_errors[static_cast<std::size_t>(i)] = parts_.sources->ErrText(i);
+    }
   }
   const std::string online_error = parts_.online ? parts_.online->ErrText() : std::string();
   return StatusGrid::HintFor(column, source_errors, online_error);
@@ -265,7 +246,7 @@ void TVL_Trivane::MarkLastData(int column) {
 }
 
 int TVL_Trivane::ActiveReader() const {
-  return parts_.sources ? parts_.sources->Record().ActiveReader : 0;
+  return parts_.sources ? parts_.sources->ActiveReader() : 0;
 }
 
 bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
@@ -275,7 +256,7 @@ bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
   RawQueue* server_queue = parts_.server && config_.settings.HasDestination(kDstServer)
                                ? parts_.server->Queue()
                                : nullptr;
-  return trivane::IPReader_NoDouble_Data(parts_.sources->Record(), unit, server_queue);
+  return parts_.sources->IPReader_NoDouble_Data(unit, server_queue);
 }
 
 void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {
@@ -288,7 +269,11 @@ void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, By
 }
 
 void TVL_Trivane::ParseHeldUnits(TReadComm& comm) {
-  if (uecp_codec_) trivane::ParseHeldUnits(comm, *uecp_codec_, handlers_);
+  units_.ParseHeldUnits(comm);
+}
+
+void TVL_Trivane::Write_Error(int source, const TReadComm& comm) {
+  files_.Write_Error(source, comm);
 }
 
 void TVL_Trivane::Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,

@@ -7,19 +7,19 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
+#include "base/clock.h"
+#include "base/text_codec.h"
+#include "base/tick64.h"
 #include "core/controller_view.h"
 #include "core/daily_log.h"
 #include "core/event_log.h"
-#include "core/link_host.h"
-#include "core/links.h"
 #include "core/status_grid.h"
-#include "core/tick64.h"
+#include "links/link_host.h"
+#include "links/links.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/protocol_host.h"
 #include "protocols/records.h"
-#include "protocols/text_codec.h"
-#include "protocols/uecp_codec.h"
+#include "protocols/unit_pipeline.h"
 #include "settings/settings.h"
 
 namespace trivane {
@@ -64,9 +64,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   StatusGrid& Status() { return status_; }
   SettingsState& Config() { return config_; }
   bool CloseDone() const { return close_done_; }
-  ProtocolHandlers& Handlers() { return handlers_; }
-  // Exists from creation until the links are closed.
-  TUECP* UECPCodec() { return uecp_codec_.get(); }
+  ProtocolHandlers& Handlers() { return units_.Handlers(); }
 
   // LinkHost
   void OutLog(int link, std::string_view message, std::string_view tag) override;
@@ -76,7 +74,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   std::int64_t NowTick() const override { return now_tick_; }
   std::int64_t GetTick64() override { return tick64_.GetTick64(); }
   TDateTime Now() override { return clock_.Now(); }
-  DailyLog& Files() override { return files_; }
+  void Write_Error(int source, const TReadComm& comm) override;
   void ParseHeldUnits(TReadComm& comm) override;
 
   // ProtocolHost
@@ -96,7 +94,6 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   void FirstTick();
   void TimerTick();
   void FormClose_Tick();
-  bool CollectConnectorsForClose();
   void ApplySource();
   void ApplyDestinations();
 
@@ -109,8 +106,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   DailyLog files_;
   SettingsState config_;
   const TextCodec& codepage_;
-  ProtocolHandlers handlers_;
-  std::unique_ptr<TUECP> uecp_codec_;
+  UnitPipeline units_;
   ControllerParts parts_;
   TRegionBlock pending_block_;
   std::int64_t pending_block_due_ = 0;  // 0 = nothing pending

@@ -3,18 +3,18 @@
 #include <string>
 
 #include "core/event_log.h"
+#include "core/status_grid.h"
 
 namespace trivane {
 
-// What the controller asks of its window. The models (event log, status grid)
-// are read by the view directly; this covers the rest.
-class ControllerView {
+// What the controller asks of its window. The window reads the models (event
+// log, status grid) directly and is told of their changes as their observer
+// from the start, "Program started" included; this covers the rest.
+class ControllerView : public EventLogObserver, public StatusGridObserver {
  public:
-  virtual ~ControllerView() = default;
+  ~ControllerView() override = default;
 
   virtual void SetCaption(const std::string& caption) = 0;
-  virtual void LogAdded(const LogEntry& entry) = 0;
-  virtual void StatusChanged() = 0;
   virtual void SetTrayHint(const std::string& hint) = 0;
   // Enabled and visible together, or neither.
   virtual void ShowTrayIcon(bool shown) = 0;

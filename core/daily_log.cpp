@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 
 namespace trivane {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "core/clock.h"
+#include "base/clock.h"
 #include "protocols/records.h"
 
 namespace trivane {

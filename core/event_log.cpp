@@ -5,34 +5,57 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 
 namespace trivane {
 
+std::string LogEntry::TimeText() const {
+  return FDateTimeZ(time);
+}
+
+std::string LogEntry::SourceText() const {
+  return link < 0 ? std::string() : std::to_string(static_cast<std::int64_t>(link) + 1);
+}
+
+void EventLog::AddObserver(EventLogObserver* observer) {
+  if (observer != nullptr) observers_.push_back(observer);
+}
+
+void EventLog::RemoveObserver(EventLogObserver* observer) {
+  std::erase(observers_, observer);
+}
+
 void EventLog::Add(TDateTime now, int link, std::string message, std::string tag) {
-  LogEntry entry{FDateTimeZ(now),
-                 link < 0 ? std::string() : std::to_string(static_cast<std::int64_t>(link) + 1),
-                 std::move(message), std::move(tag)};
-  entries_.push_front(std::move(entry));
-  if (entries_.size() > static_cast<std::size_t>(kMaxEntries)) entries_.pop_back();
+  for (EventLogObserver* observer : observers_) observer->BeforeEntryAdded();
+  entries_.push_front(LogEntry{now, link < 0 ? -1 : link, std::move(message), std::move(tag)});
   // A new row can bring the vertical scroll bar, which narrows "Events".
   AutoSize();
-  if (listener_) listener_(entries_.front());
+  for (EventLogObserver* observer : observers_) observer->EntryAdded(entries_.front());
+  if (entries_.size() <= static_cast<std::size_t>(kMaxEntries)) return;
+  const int oldest = EntryCount() - 1;
+  for (EventLogObserver* observer : observers_) observer->BeforeOldestDropped(oldest);
+  entries_.pop_back();
+  for (EventLogObserver* observer : observers_) observer->OldestDropped();
 }
 
 int EventLog::RowCount() const {
   return entries_.empty() ? 2 : EntryCount() + 1;
 }
 
-std::string_view EventLog::Cell(int column, int row) const {
+const LogEntry* EventLog::Entry(int index) const {
+  if (index < 0 || index >= EntryCount()) return nullptr;
+  return &entries_[static_cast<std::size_t>(index)];
+}
+
+std::string EventLog::Cell(int column, int row) const {
   if (column < 0 || column >= kColumns || row < 0 || row > EntryCount()) return {};
-  if (row == 0) return kHeaders[static_cast<std::size_t>(column)];
+  if (row == 0) return std::string(kHeaders[static_cast<std::size_t>(column)]);
   const LogEntry& entry = entries_[static_cast<std::size_t>(row - 1)];
   switch (column) {
     case 0:
-      return entry.time;
+      return entry.TimeText();
     case 1:
-      return entry.source;
+      return entry.SourceText();
     case 2:
       return entry.message;
     default:

@@ -2,20 +2,37 @@
 
 #include <array>
 #include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "core/date_time.h"
+#include "base/date_time.h"
 #include "core/grid_geometry.h"
 
 namespace trivane {
 
 struct LogEntry {
-  std::string time;    // FDateTimeZ of the moment it was logged
-  std::string source;  // link number + 1, or empty
+  TDateTime time = 0;  // the moment it was logged
+  int link = -1;       // 0-based TCP source, negative for none
   std::string message;
   std::string tag;  // short origin word ("UECP", "RUZoveve", ...) or empty
+
+  // The texts of the grid's "Time" and "Src" cells: FDateTimeZ, link + 1 or empty.
+  std::string TimeText() const;
+  std::string SourceText() const;
+};
+
+// Told of every change, before and after it, in the order the entries move;
+// a view that keeps rows of its own binds here (Qt's begin/end rows pairs).
+class EventLogObserver {
+ public:
+  virtual ~EventLogObserver() = default;
+  // A new entry goes on top: entry 0, grid row 1.
+  virtual void BeforeEntryAdded() {}
+  virtual void EntryAdded(const LogEntry& /*entry*/) {}
+  // The oldest entry, at `index`, falls off the bottom.
+  virtual void BeforeOldestDropped(int /*index*/) {}
+  virtual void OldestDropped() {}
 };
 
 // The operator's event log: newest entry on top (grid row 1), at most 254 entries
@@ -29,16 +46,16 @@ class EventLog {
   static constexpr std::array<int, kColumns> kInitialWidths{91, 27, 414, 97};
   static constexpr int kSourceColumn = 1;
 
-  using Listener = std::function<void(const LogEntry&)>;
-
   // The model side of OutLog: link < 0 leaves the "Src" cell empty.
   void Add(TDateTime now, int link, std::string message, std::string tag);
 
   int EntryCount() const { return static_cast<int>(entries_.size()); }
   // Grid rows including the header: 2 while empty (header and one blank row).
   int RowCount() const;
+  // Entry 0 is the newest; nothing past the end.
+  const LogEntry* Entry(int index) const;
   // Row 0 is the header; a row past the entries reads as empty cells.
-  std::string_view Cell(int column, int row) const;
+  std::string Cell(int column, int row) const;
 
   // SBCopyClick: rows top..bottom, CR between rows, TAB between cells.
   std::string CopyText(int top_row, int bottom_row) const;
@@ -53,7 +70,8 @@ class EventLog {
   void SetViewport(int client_width, int client_height, int full_width);
   void AutoSize();
 
-  void SetListener(Listener listener) { listener_ = std::move(listener); }
+  void AddObserver(EventLogObserver* observer);
+  void RemoveObserver(EventLogObserver* observer);
 
  private:
   std::deque<LogEntry> entries_;  // newest first
@@ -61,7 +79,7 @@ class EventLog {
   int client_width_ = 0;
   int client_height_ = 0;
   int full_width_ = 0;
-  Listener listener_;
+  std::vector<EventLogObserver*> observers_;
 };
 
 }  // namespace trivane

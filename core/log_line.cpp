@@ -14,12 +14,13 @@ void AppendField(std::string& line, std::string_view field) {
 }  // namespace
 
 std::string LogEntryLine(const LogEntry& entry) {
+  const std::string time = entry.TimeText();
+  const std::string source = entry.SourceText();
   std::string line;
-  line.reserve(entry.time.size() + entry.source.size() + entry.message.size() + entry.tag.size() +
-               3);
-  AppendField(line, entry.time);
+  line.reserve(time.size() + source.size() + entry.message.size() + entry.tag.size() + 3);
+  AppendField(line, time);
   line.push_back('\t');
-  AppendField(line, entry.source);
+  AppendField(line, source);
   line.push_back('\t');
   AppendField(line, entry.message);
   line.push_back('\t');

@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 
 namespace trivane {
 namespace {
@@ -63,7 +63,7 @@ std::string_view StatusGrid::Cell(int column, int row) const {
 void StatusGrid::SetCell(int column, int row, std::string text) {
   if (!ValidColumn(column) || !ValidRow(row)) return;
   cells_[Index(column)][Index(row)] = std::move(text);
-  Changed();
+  ColumnChanged(column);
 }
 
 void StatusGrid::SetLineStatus(int column, LineStatus status) {
@@ -72,14 +72,14 @@ void StatusGrid::SetLineStatus(int column, LineStatus status) {
   // "None" keeps the text: a data event overwrites it with the time right after.
   const std::string_view word = WordOf(status);
   if (!word.empty()) cells_[Index(column)][kStatusRow] = word;
-  Changed();
+  ColumnChanged(column);
 }
 
 void StatusGrid::MarkData(int column, TDateTime now) {
   if (!ValidColumn(column)) return;
   colors_[Index(column)] = 0;
   cells_[Index(column)][kStatusRow] = FDateTimeZ(now);
-  Changed();
+  ColumnChanged(column);
 }
 
 StatusColor StatusGrid::Color(int column) const {
@@ -88,7 +88,7 @@ StatusColor StatusGrid::Color(int column) const {
 
 void StatusGrid::ResetColors() {
   colors_.fill(0);
-  Changed();
+  for (int column = 0; column < kColumns; ++column) ColumnChanged(column);
 }
 
 StatusColor StatusGrid::CellBackground(int column, int row, StatusColor window_background) const {
@@ -106,7 +106,7 @@ int StatusGrid::Width(int column) const {
 void StatusGrid::SetWidth(int column, int width) {
   if (!ValidColumn(column)) return;
   widths_[Index(column)] = width;
-  Changed();
+  WidthsChanged();
 }
 
 void StatusGrid::MarkVisible(int column, bool visible) {
@@ -132,7 +132,7 @@ void StatusGrid::Resize_SGStatus() {
   for (auto it = widths_.begin() + 1; it != widths_.end(); ++it) {
     if (*it > 0) *it = width;
   }
-  Changed();
+  WidthsChanged();
 }
 
 std::optional<std::string> StatusGrid::HintFor(int column,
@@ -146,8 +146,20 @@ std::optional<std::string> StatusGrid::HintFor(int column,
   return std::nullopt;
 }
 
-void StatusGrid::Changed() {
-  if (listener_) listener_();
+void StatusGrid::AddObserver(StatusGridObserver* observer) {
+  if (observer != nullptr) observers_.push_back(observer);
+}
+
+void StatusGrid::RemoveObserver(StatusGridObserver* observer) {
+  std::erase(observers_, observer);
+}
+
+void StatusGrid::ColumnChanged(int column) {
+  for (StatusGridObserver* observer : observers_) observer->ColumnChanged(column);
+}
+
+void StatusGrid::WidthsChanged() {
+  for (StatusGridObserver* observer : observers_) observer->WidthsChanged();
 }
 
 }  // namespace trivane

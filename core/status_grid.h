@@ -2,30 +2,29 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "core/date_time.h"
+#include "base/date_time.h"
+#include "links/line_status.h"
 
 namespace trivane {
-
-enum class LineStatus : int { None = 0, Connected = 1, Wait = 2, Error = 3 };
 
 // 0x00RRGGBB; 0 means "no colour, use the window background".
 using StatusColor = std::uint32_t;
 
-// Status grid columns, one per link.
-namespace status_column {
-inline constexpr int kLabels = 0;
-inline constexpr int kStudioSource = 1;
-inline constexpr int kFirstSource = 2;  // TCP sources 1..4 are columns 2..5
-inline constexpr int kStudioDest = 6;
-inline constexpr int kServer = 7;
-inline constexpr int kOnline = 8;
-}  // namespace status_column
+// Told after each change, by column, so a view repaints only what changed.
+class StatusGridObserver {
+ public:
+  virtual ~StatusGridObserver() = default;
+  // A cell text or the colour of this column.
+  virtual void ColumnChanged(int /*column*/) {}
+  // Columns shown, hidden or resized.
+  virtual void WidthsChanged() {}
+};
 
 // The status grid: 9 columns x 3 rows (header, "Port/PID", "Last data"), one
 // colour per link column, column widths and the per-column hints.
@@ -35,8 +34,6 @@ class StatusGrid {
   static constexpr int kRows = 3;
   static constexpr int kDefaultColumnWidth = 66;
   static constexpr int kDefaultRowHeight = 20;
-
-  using Listener = std::function<void()>;
 
   StatusGrid();
 
@@ -70,16 +67,18 @@ class StatusGrid {
                                             std::span<const std::string, 4> source_errors,
                                             const std::string& online_error);
 
-  void SetListener(Listener listener) { listener_ = std::move(listener); }
+  void AddObserver(StatusGridObserver* observer);
+  void RemoveObserver(StatusGridObserver* observer);
 
  private:
-  void Changed();
+  void ColumnChanged(int column);
+  void WidthsChanged();
 
   std::array<std::array<std::string, kRows>, kColumns> cells_;
   std::array<StatusColor, kColumns> colors_{};
   std::array<int, kColumns> widths_;
   int client_width_ = 0;
-  Listener listener_;
+  std::vector<StatusGridObserver*> observers_;
 };
 
 }  // namespace trivane

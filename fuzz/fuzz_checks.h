@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "protocols/records.h"
 #include "support/pipeline_host.h"
 

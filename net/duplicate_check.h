@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/byte_io.h"
+#include "links/raw_msg.h"
 #include "net/ip_reader_record.h"
-#include "net/raw_msg.h"
-#include "protocols/byte_io.h"
 
 namespace trivane {
 

@@ -1,6 +1,6 @@
 #include "net/internal_server.h"
 
-#include "net/bounded_queue.h"
+#include "links/bounded_queue.h"
 
 namespace trivane {
 
@@ -15,8 +15,8 @@ void InternalServer::Server_Init() {
   const std::uint16_t port = host_.Settings().ServerPort;
   if (server.Port() != port || !server.Listening()) {
     server.StopListening();
-    if (const std::string failure = server.Listen(port); !failure.empty()) {
-      host_.OutLog(-1, failure, "IPServer");
+    if (const TransportResult listen = server.Listen(port); !listen.Ok()) {
+      host_.OutLog(-1, listen.text, "IPServer");
       host_.SetLineStatus(status_column::kServer, LineStatus::Error);
       return;
     }

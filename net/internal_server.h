@@ -3,9 +3,9 @@
 #include <memory>
 #include <optional>
 
-#include "core/link_host.h"
-#include "core/links.h"
-#include "net/raw_msg.h"
+#include "links/link_host.h"
+#include "links/links.h"
+#include "links/raw_msg.h"
 #include "net/tcp_server.h"
 
 namespace trivane {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "links/raw_msg.h"
 #include "net/connect_thread.h"
-#include "net/raw_msg.h"
 #include "net/tcp_client.h"
 #include "protocols/records.h"
 #include "settings/settings.h"

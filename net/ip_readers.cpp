@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
+#include "net/duplicate_check.h"
 
 namespace trivane {
 namespace {
@@ -101,6 +102,32 @@ void IPReaders::IPReader_Quit(int i) {
 
 void IPReaders::IPReader_Bye() {
   for (int i = 0; i < kSourceCount; ++i) IPReader_Quit(i);
+}
+
+bool IPReaders::AttemptsDone() {
+  bool done = true;
+  for (tIP1Reader& slot : record_.Readers) {
+    slot.ReconnectAt = 0;
+    if (!slot.Connector) continue;
+    // Freeing a client under a running attempt would pull it from the thread;
+    // the attempt is bounded by its connect time limit, so wait for it.
+    if (!slot.Connector->Done()) {
+      done = false;
+      continue;
+    }
+    slot.Connector->Terminate();
+    slot.Connector.reset();
+  }
+  return done;
+}
+
+bool IPReaders::IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) {
+  return trivane::IPReader_NoDouble_Data(record_, unit, server_queue);
+}
+
+std::string IPReaders::ErrText(int i) const {
+  if (i < 0 || i >= kSourceCount) return {};
+  return record_.Readers[static_cast<std::size_t>(i)].ErrText;
 }
 
 void IPReaders::IPReader_Connect(int i) {

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <random>
 
-#include "core/link_host.h"
-#include "core/links.h"
+#include "links/link_host.h"
+#include "links/links.h"
 #include "net/ip_reader_record.h"
 
 namespace trivane {
@@ -36,7 +36,12 @@ class IPReaders final : public SourceReaders {
   void IPReader_Init() override;
   void IPReader_Bye() override;
   void IPReader_ReadComm() override;
-  tIPReader& Record() override { return record_; }
+  bool AttemptsDone() override;
+  int ActiveReader() const override { return record_.ActiveReader; }
+  bool IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) override;
+  std::string ErrText(int i) const override;
+
+  tIPReader& Record() { return record_; }
 
   void IPReader_Run(int i);
   void IPReader_Quit(int i);

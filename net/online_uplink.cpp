@@ -1,7 +1,7 @@
 #include "net/online_uplink.h"
 
-#include "core/formatting.h"
-#include "net/bounded_queue.h"
+#include "base/formatting.h"
+#include "links/bounded_queue.h"
 
 namespace trivane {
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "core/link_host.h"
-#include "core/links.h"
+#include "links/link_host.h"
+#include "links/links.h"
+#include "links/raw_msg.h"
 #include "net/connect_thread.h"
-#include "net/raw_msg.h"
 #include "net/tcp_client.h"
 
 namespace trivane {

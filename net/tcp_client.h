@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_io.h"
 #include "net/transport_result.h"
-#include "protocols/byte_io.h"
 
 namespace trivane {
 

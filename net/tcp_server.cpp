@@ -26,7 +26,7 @@ TcpServer::~TcpServer() {
   StopListening();
 }
 
-std::string TcpServer::Listen(std::uint16_t port) {
+TransportResult TcpServer::Listen(std::uint16_t port) {
   StopListening();
   std::error_code error;
   auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
@@ -43,7 +43,10 @@ std::string TcpServer::Listen(std::uint16_t port) {
   if (!error) acceptor->set_option(asio::socket_base::reuse_address(true), error);
   if (!error) acceptor->bind(endpoint, error);
   if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
-  if (error) return "Port " + std::to_string(port) + ": " + error.message();
+  if (error) {
+    return TransportResult::Failure(TransportResult::Kind::kFailed,
+                                    "Port " + std::to_string(port) + ": " + error.message());
+  }
 
   port_ = port;
   bound_port_ = acceptor->local_endpoint(error).port();

@@ -11,7 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
+#include "net/transport_result.h"
 
 namespace trivane {
 
@@ -37,9 +38,9 @@ class TcpServer {
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
 
-  // Empty on success, else the failure's text (typically: the port is in use).
-  // Port 0 picks a free port (BoundPort tells which).
-  std::string Listen(std::uint16_t port);
+  // Fails typically because the port is in use. Port 0 picks a free port
+  // (BoundPort tells which).
+  TransportResult Listen(std::uint16_t port);
   // Closes the listener and every peer.
   void StopListening();
   bool Listening() const { return accept_thread_.joinable(); }

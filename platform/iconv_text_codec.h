@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocols/text_codec.h"
+#include "base/text_codec.h"
 
 namespace trivane {
 

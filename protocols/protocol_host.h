@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
+#include "base/text_codec.h"
 #include "protocols/records.h"
-#include "protocols/text_codec.h"
 #include "settings/settings.h"
 
 namespace trivane {

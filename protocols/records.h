@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "core/date_time.h"
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
+#include "base/date_time.h"
 
 namespace trivane {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "protocols/protocol_handlers.h"
 
 namespace trivane {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 #include "protocols/records.h"
 
 namespace trivane {

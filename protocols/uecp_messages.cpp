@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/uecp_codec.h"
 

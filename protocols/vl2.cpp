@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/vl2_frame.h"
 

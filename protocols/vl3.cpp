@@ -1,4 +1,4 @@
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "protocols/protocol_handlers.h"
 
 namespace trivane {

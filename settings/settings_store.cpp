@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "settings/ini_file.h"
 
 namespace trivane {

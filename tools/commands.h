@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocols/text_codec.h"
+#include "base/text_codec.h"
 #include "tools/command_line.h"
 #include "tools/line_output.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 
 namespace trivane::sim {
 

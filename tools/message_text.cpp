@@ -1,6 +1,6 @@
 #include "tools/message_text.h"
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "protocols/records.h"
 #include "tools/hex.h"
 

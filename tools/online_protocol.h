@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 
 namespace trivane::sim {
 

@@ -4,8 +4,8 @@
 #include <variant>
 #include <vector>
 
-#include "protocols/byte_io.h"
-#include "protocols/text_codec.h"
+#include "base/byte_io.h"
+#include "base/text_codec.h"
 
 namespace trivane::sim {
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "net/unit_dispatch.h"
 #include "tools/hex.h"
 #include "tools/message_text.h"
 
@@ -39,10 +38,6 @@ void PrintingHost::Write_Log(std::uint32_t size, std::uint32_t over, std::uint32
 StreamDecoder::StreamDecoder(const TextCodec& codepage, LineSink out,
                              const DecodeSettings& settings)
     : host_(codepage, std::move(out), settings) {
-  uecp_.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-    handlers_.UECP_Receive(mec, sub, data);
-  };
-  uecp_.OnRawData = [this](ByteView unit) { return host_.IPReader_NoDouble_Data(unit); };
   comm_.Data.assign(TReadComm::kCapacity, 0);
 }
 
@@ -54,7 +49,7 @@ std::size_t StreamDecoder::Append(ByteView bytes) {
   if (stored == 0) return 0;
   std::copy_n(bytes.begin(), stored, comm_.Data.begin() + comm_.Count);
   comm_.Count += static_cast<std::int32_t>(stored);
-  ParseHeldUnits(comm_, uecp_, handlers_);
+  units_.ParseHeldUnits(comm_);
   SendDueBlock();
   return stored;
 }
@@ -73,7 +68,7 @@ void StreamDecoder::SendDueBlock() {
   if (due <= 0) return;
   host_.Out()("PENDING due_in=" + std::to_string(due - PrintingHost::kNowTick));
   due = 0;
-  handlers_.Send_DRCP(host_.PendingBlock(), "UECP");
+  units_.Handlers().Send_DRCP(host_.PendingBlock(), "UECP");
 }
 
 }  // namespace trivane::sim

@@ -7,6 +7,7 @@
 #include "protocols/protocol_host.h"
 #include "protocols/records.h"
 #include "protocols/uecp_codec.h"
+#include "protocols/unit_pipeline.h"
 #include "tools/line_output.h"
 
 namespace trivane::sim {
@@ -78,8 +79,7 @@ class StreamDecoder {
   void SendDueBlock();
 
   PrintingHost host_;
-  ProtocolHandlers handlers_{host_};
-  TUECP uecp_;
+  UnitPipeline units_{host_};
   TReadComm comm_;
 };
 

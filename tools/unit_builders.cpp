@@ -1,6 +1,6 @@
 #include "tools/unit_builders.h"
 
-#include "net/router.h"
+#include "links/router.h"
 #include "protocols/uecp_codec.h"
 #include "protocols/vl2_frame.h"
 

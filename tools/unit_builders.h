@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 #include "protocols/records.h"
 #include "protocols/uecp_codec.h"
 #include "protocols/vl2_frame.h"

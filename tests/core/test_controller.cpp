@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <future>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -18,8 +18,7 @@ using Journal = std::vector<std::string>;
 class FakeView : public ControllerView {
  public:
   void SetCaption(const std::string& text) override { caption = text; }
-  void LogAdded(const LogEntry& entry) override { log.push_back(entry); }
-  void StatusChanged() override {}
+  void EntryAdded(const LogEntry& entry) override { log.push_back(entry); }
   void SetTrayHint(const std::string& text) override { tray_hint = text; }
   void ShowTrayIcon(bool shown) override { tray_shown = shown; }
   void MinimizeApplication() override {
@@ -42,9 +41,16 @@ struct FakeSources : SourceReaders {
   void IPReader_Init() override { journal.push_back("IPReader_Init"); }
   void IPReader_Bye() override { journal.push_back("IPReader_Bye"); }
   void IPReader_ReadComm() override { journal.push_back("IPReader_ReadComm"); }
-  tIPReader& Record() override { return record; }
+  bool AttemptsDone() override {
+    journal.push_back("AttemptsDone");
+    return attempts_done;
+  }
+  int ActiveReader() const override { return 0; }
+  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
+  std::string ErrText(int i) const override { return err_texts.at(static_cast<std::size_t>(i)); }
   Journal& journal;
-  tIPReader record;
+  bool attempts_done = true;
+  std::array<std::string, kSourceCount> err_texts;
 };
 
 struct FakeStudio : StudioLink {
@@ -135,7 +141,7 @@ TEST_F(ControllerTest, CreationLogsStartLoadsSettingsAndWaitsForTheFirstTick) {
   EXPECT_EQ(view.tray_hint, "Veltora Trivane");
   ASSERT_EQ(view.log.size(), 1u);
   EXPECT_EQ(view.log[0].message, "Program started");
-  EXPECT_EQ(view.log[0].source, "");
+  EXPECT_EQ(view.log[0].link, -1);
   EXPECT_EQ(c.Config().settings.PID, 7);
   EXPECT_TRUE(view.test_panel);
   EXPECT_EQ(c.Status().Cell(1, 0), "ZUDovivi->");
@@ -295,15 +301,14 @@ TEST_F(ControllerTest, CloseStopsTickingAndClosesLinksInOrder) {
   WriteIni("SrcMode=1\r\nDstMode=7\r\nOnlineIP=h:1\r\n");
   TVL_Trivane& c = Start();
   c.OnTimer();
-  sources->record.Readers[2].ReconnectAt = 5000;
   const auto mark = journal.size();
 
   EXPECT_FALSE(c.FormClose());
   EXPECT_TRUE(view.close_dialog);
   EXPECT_FALSE(c.CloseDone());
   c.OnTimer();
-  EXPECT_EQ(Since(mark), (Journal{"IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
-  EXPECT_EQ(sources->record.Readers[2].ReconnectAt, 0);
+  EXPECT_EQ(Since(mark),
+            (Journal{"AttemptsDone", "IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
   EXPECT_TRUE(c.CloseDone());
   EXPECT_FALSE(c.TimerEnabled());
   EXPECT_EQ(view.close_requests, 1);
@@ -315,27 +320,19 @@ TEST_F(ControllerTest, CloseStopsTickingAndClosesLinksInOrder) {
 TEST_F(ControllerTest, CloseWaitsForARunningConnectAttempt) {
   TVL_Trivane& c = Start();
   c.OnTimer();
-  std::promise<void> release;
-  auto gate = release.get_future().share();
-  auto attempt = std::make_unique<TConnectThread>(1, [gate](std::stop_token) {
-    gate.wait();
-    return std::string();
-  });
-  attempt->Start();
-  sources->record.Readers[1].Connector = std::move(attempt);
+  sources->attempts_done = false;
   const auto mark = journal.size();
 
   EXPECT_FALSE(c.FormClose());
   for (int i = 0; i < 5; ++i) c.OnTimer();
-  EXPECT_TRUE(Since(mark).empty());
+  EXPECT_EQ(Since(mark), Journal(5, "AttemptsDone"));
   EXPECT_FALSE(c.CloseDone());
   EXPECT_TRUE(view.close_dialog);
 
-  release.set_value();
-  while (!sources->record.Readers[1].Connector->Done()) std::this_thread::yield();
+  sources->attempts_done = true;
   c.OnTimer();
-  EXPECT_EQ(sources->record.Readers[1].Connector, nullptr);
-  EXPECT_EQ(Since(mark), (Journal{"IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
+  EXPECT_EQ(Since(mark + 5),
+            (Journal{"AttemptsDone", "IPReader_Bye", "Studio_Bye", "Server_Bye", "Online_Bye"}));
   EXPECT_TRUE(c.CloseDone());
 }
 
@@ -349,7 +346,7 @@ TEST_F(ControllerTest, CloseBeforeTheFirstTickNeverAppliesTheSettings) {
 
 TEST_F(ControllerTest, HintsComeFromTheLinksLastErrors) {
   TVL_Trivane& c = Start();
-  sources->record.Readers[1].ErrText = "Connection refused";
+  sources->err_texts[1] = "Connection refused";
   online->err_text = "Bad password";
   EXPECT_EQ(c.StatusHint(3), "Connection refused");
   EXPECT_EQ(c.StatusHint(8), "Bad password");

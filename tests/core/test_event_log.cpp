@@ -31,18 +31,53 @@ TEST(EventLog, NewestEntryOnTopWithSourceNumberFromOne) {
   EXPECT_EQ(log.Cell(2, 3), "");
 }
 
-TEST(EventLog, OldestEntryFallsOffAfter254) {
-  EventLog log;
-  std::vector<std::string> heard;
-  log.SetListener([&](const LogEntry& entry) { heard.push_back(entry.message); });
-  for (int i = 0; i < 300; ++i) log.Add(kNoon, 3, std::to_string(i), "VL3");
+// Records each change with what the model holds at that moment, so that a
+// view told "before" still sees the old rows and told "after" the new ones.
+class RecordingObserver : public EventLogObserver {
+ public:
+  explicit RecordingObserver(const EventLog& log) : log_(log) {}
+  void BeforeEntryAdded() override { Note("before add"); }
+  void EntryAdded(const LogEntry& entry) override { Note("added " + entry.message); }
+  void BeforeOldestDropped(int index) override {
+    Note("before drop " + std::to_string(index) + " " + log_.Entry(index)->message);
+  }
+  void OldestDropped() override { Note("dropped"); }
 
+  std::vector<std::string> changes;
+
+ private:
+  void Note(const std::string& what) {
+    changes.push_back(what + " @" + std::to_string(log_.EntryCount()));
+  }
+  const EventLog& log_;
+};
+
+TEST(EventLog, TheOldestFallsOffAfter254AndObserversHearEachChangeBeforeAndAfter) {
+  EventLog log;
+  RecordingObserver observer(log);
+  log.AddObserver(&observer);
+  for (int i = 0; i < 254; ++i) log.Add(kNoon, 3, std::to_string(i), "VL3");
+  ASSERT_EQ(observer.changes.size(), 2u * 254);
+  EXPECT_EQ(observer.changes[0], "before add @0");
+  EXPECT_EQ(observer.changes[1], "added 0 @1");
+
+  observer.changes.clear();
+  log.Add(kNoon, 3, "254", "VL3");
+  EXPECT_EQ(observer.changes, (std::vector<std::string>{"before add @254", "added 254 @255",
+                                                        "before drop 254 0 @255", "dropped @254"}));
+  for (int i = 255; i < 300; ++i) log.Add(kNoon, 3, std::to_string(i), "VL3");
   EXPECT_EQ(log.EntryCount(), 254);
   EXPECT_EQ(log.RowCount(), 255);
   EXPECT_EQ(log.Cell(2, 1), "299");
   EXPECT_EQ(log.Cell(2, 254), "46");
-  ASSERT_EQ(heard.size(), 300u);
-  EXPECT_EQ(heard.back(), "299");
+  EXPECT_EQ(log.Entry(0)->time, kNoon);
+  EXPECT_EQ(log.Entry(254), nullptr);
+
+  // An observer that leaves hears nothing more.
+  log.RemoveObserver(&observer);
+  const std::size_t heard = observer.changes.size();
+  log.Add(kNoon, 3, "later", "VL3");
+  EXPECT_EQ(observer.changes.size(), heard);
 }
 
 TEST(EventLog, CopyJoinsCellsWithTabsAndRowsWithBareCr) {

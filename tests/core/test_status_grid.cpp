@@ -2,8 +2,9 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
-#include "core/formatting.h"
+#include "base/formatting.h"
 #include "core/status_grid.h"
 
 namespace trivane {
@@ -61,22 +62,45 @@ TEST(StatusGrid, HintDependsOnTheColumn) {
   for (const int c : {-1, 0, 1, 6, 9}) EXPECT_FALSE(StatusGrid::HintFor(c, errors, "x")) << c;
 }
 
-TEST(StatusGrid, OutOfRangeCellsAreIgnoredAndChangesNotified) {
+class ColumnRecorder : public StatusGridObserver {
+ public:
+  void ColumnChanged(int column) override { columns.push_back(column); }
+  void WidthsChanged() override { ++layouts; }
+  std::vector<int> columns;
+  int layouts = 0;
+};
+
+TEST(StatusGrid, OutOfRangeCellsAreIgnoredAndObserversHearWhichColumnChanged) {
   StatusGrid grid;
-  int changes = 0;
-  grid.SetListener([&] { ++changes; });
+  ColumnRecorder observer;
+  grid.AddObserver(&observer);
   grid.SetCell(9, 0, "x");
   grid.SetCell(0, 3, "x");
   grid.SetLineStatus(-1, LineStatus::Error);
   grid.MarkData(9, 45634.5);
   grid.SetWidth(9, 10);
-  EXPECT_EQ(changes, 0);
+  EXPECT_TRUE(observer.columns.empty());
+  EXPECT_EQ(observer.layouts, 0);
   EXPECT_EQ(grid.Cell(9, 0), "");
 
   grid.SetCell(2, 1, "host:9999");
-  grid.SetLineStatus(2, LineStatus::Wait);
-  grid.MarkData(2, 45634.5);
-  EXPECT_EQ(changes, 3);
+  grid.SetLineStatus(7, LineStatus::Wait);
+  grid.MarkData(8, 45634.5);
+  EXPECT_EQ(observer.columns, (std::vector{2, 7, 8}));
+  EXPECT_EQ(observer.layouts, 0);
+
+  // Showing, hiding and sharing the width are layout changes, not cell changes.
+  grid.MarkVisible(3, false);
+  grid.SetClientWidth(600);
+  grid.Resize_SGStatus();
+  EXPECT_EQ(observer.layouts, 2);
+  observer.columns.clear();
+  grid.ResetColors();
+  EXPECT_EQ(observer.columns.size(), static_cast<std::size_t>(StatusGrid::kColumns));
+
+  grid.RemoveObserver(&observer);
+  grid.SetCell(2, 1, "other:1");
+  EXPECT_EQ(observer.columns.size(), static_cast<std::size_t>(StatusGrid::kColumns));
 }
 
 }  // namespace

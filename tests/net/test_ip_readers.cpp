@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "support/comm_buffer.h"
 #include "support/reader_harness.h"
 

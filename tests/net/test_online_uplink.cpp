@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "net/bounded_queue.h"
+#include "links/bounded_queue.h"
+#include "links/router.h"
 #include "net/online_uplink.h"
-#include "net/router.h"
 #include "support/comm_buffer.h"
 #include "support/fake_link_host.h"
 #include "support/loopback_peer.h"

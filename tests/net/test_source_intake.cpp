@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "support/comm_buffer.h"
 #include "support/reader_harness.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 
 namespace trivane {
 namespace {

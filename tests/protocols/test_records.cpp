@@ -3,7 +3,7 @@
 #include <array>
 #include <numeric>
 
-#include "core/date_time.h"
+#include "base/date_time.h"
 #include "protocols/records.h"
 
 namespace trivane {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/date_time.h"
+#include "base/date_time.h"
 #include "protocols/uecp_codec.h"
 
 namespace trivane {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "protocols/protocol_handlers.h"
 #include "support/comm_buffer.h"
 #include "support/fake_protocol_host.h"

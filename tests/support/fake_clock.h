@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "core/clock.h"
-#include "core/date_time.h"
+#include "base/clock.h"
+#include "base/date_time.h"
 
 namespace trivane::testing {
 

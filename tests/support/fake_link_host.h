@@ -10,15 +10,13 @@
 #include <vector>
 
 #include "core/daily_log.h"
-#include "core/link_host.h"
+#include "links/link_host.h"
 #include "net/connect_thread.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
-#include "net/unit_dispatch.h"
 #include "platform/iconv_text_codec.h"
-#include "protocols/protocol_handlers.h"
 #include "protocols/protocol_host.h"
-#include "protocols/uecp_codec.h"
+#include "protocols/unit_pipeline.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -66,13 +64,9 @@ class FakeLinkHost : public LinkHost {
   FakeLinkHost()
       : files_(dir_ / "Log", clock),
         protocol_(*this),
-        handlers_(protocol_),
+        units_(protocol_),
         codepage_(IconvTextCodec::Open(std::string(IconvTextCodec::kDefaultCodePage))) {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
-    uecp_.OnRawData = [this](ByteView unit) { return protocol_.IPReader_NoDouble_Data(unit); };
-    uecp_.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-      handlers_.UECP_Receive(mec, sub, data);
-    };
   }
 
   void OutLog(int link, std::string_view message, std::string_view tag) override {
@@ -86,8 +80,8 @@ class FakeLinkHost : public LinkHost {
   std::int64_t NowTick() const override { return now_tick; }
   std::int64_t GetTick64() override { return now_tick + fresh_tick_lead; }
   TDateTime Now() override { return clock.Now(); }
-  DailyLog& Files() override { return files_; }
-  void ParseHeldUnits(TReadComm& comm) override { trivane::ParseHeldUnits(comm, uecp_, handlers_); }
+  void Write_Error(int source, const TReadComm& comm) override { files_.Write_Error(source, comm); }
+  void ParseHeldUnits(TReadComm& comm) override { units_.ParseHeldUnits(comm); }
 
   void SetReaders(tIPReader* readers) { readers_ = readers; }
   void SetServerQueue(RawQueue* queue) { server_queue_ = queue; }
@@ -156,8 +150,7 @@ class FakeLinkHost : public LinkHost {
   TempDir dir_;
   DailyLog files_;
   Protocol protocol_;
-  ProtocolHandlers handlers_;
-  TUECP uecp_;
+  UnitPipeline units_;
   std::unique_ptr<IconvTextCodec> codepage_;
   tIPReader* readers_ = nullptr;
   RawQueue* server_queue_ = nullptr;

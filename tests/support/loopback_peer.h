@@ -14,7 +14,7 @@
 #include <string_view>
 #include <utility>
 
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
 
 namespace trivane::testing {
 

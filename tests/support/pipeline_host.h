@@ -7,16 +7,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/formatting.h"
 #include "core/event_log.h"
-#include "core/formatting.h"
 #include "core/log_line.h"
+#include "links/router.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
-#include "net/router.h"
-#include "net/unit_dispatch.h"
 #include "platform/iconv_text_codec.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/uecp_codec.h"
+#include "protocols/unit_pipeline.h"
 
 namespace trivane::testing {
 
@@ -34,10 +34,6 @@ class PipelineHost final : public ProtocolHost {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
     settings_.SrcMode = kSrcTcp;
     settings_.DstMode = kDstStudio | kDstServer | kDstOnline;
-    uecp_.OnRawData = [this](ByteView unit) { return IPReader_NoDouble_Data(unit); };
-    uecp_.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-      handlers_.UECP_Receive(mec, sub, data);
-    };
     Reset();
   }
 
@@ -90,7 +86,7 @@ class PipelineHost final : public ProtocolHost {
     if (comm.Count > 0 && comm.NewData) {
       comm.NewData = false;
       readers_.ActiveReader = static_cast<std::uint8_t>(reader);
-      units = ParseHeldUnits(comm, uecp_, handlers_);
+      units = units_.ParseHeldUnits(comm);
     }
     if (comm.Count < 1) comm.Deadline = 0;
     return units;
@@ -113,8 +109,8 @@ class PipelineHost final : public ProtocolHost {
   // Direct access for harnesses that drive a single parser.
   TReadComm& Comm(int reader) { return readers_.Readers.at(static_cast<std::size_t>(reader)).Comm; }
   tIPReader& Readers() { return readers_; }
-  TUECP& Uecp() { return uecp_; }
-  ProtocolHandlers& Handlers() { return handlers_; }
+  TUECP& Uecp() { return units_.Codec(); }
+  ProtocolHandlers& Handlers() { return units_.Handlers(); }
   MessageQueue& StudioQueue() { return studio_; }
   RawQueue& ServerQueue() { return server_; }
   RawQueue& OnlineQueue() { return online_; }
@@ -124,8 +120,7 @@ class PipelineHost final : public ProtocolHost {
 
   // ProtocolHost
   void OutLog(int link, std::string_view message, std::string_view tag) override {
-    const LogEntry entry{FDateTimeZ(kLogTime), link < 0 ? std::string() : std::to_string(link + 1),
-                         std::string(message), std::string(tag)};
+    const LogEntry entry{kLogTime, link, std::string(message), std::string(tag)};
     log_bytes_ += LogEntryLine(entry).size();
     ++log_lines_;
   }
@@ -161,8 +156,7 @@ class PipelineHost final : public ProtocolHost {
   std::size_t log_lines_ = 0;
   std::size_t log_bytes_ = 0;
   std::size_t file_lines_ = 0;
-  ProtocolHandlers handlers_{*this};
-  TUECP uecp_;
+  UnitPipeline units_{*this};
 };
 
 }  // namespace trivane::testing

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <string>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "support/loopback_peer.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/date_time.h"
+#include "base/date_time.h"
 
 namespace trivane {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "core/date_time.h"
-#include "core/formatting.h"
+#include "base/date_time.h"
+#include "base/formatting.h"
 #include "core/grid_geometry.h"
 
 namespace trivane {

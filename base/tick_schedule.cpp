@@ -1,4 +1,4 @@
-#include "core/tick_schedule.h"
+#include "base/tick_schedule.h"
 
 namespace trivane {
 

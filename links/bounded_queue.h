@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "net/raw_msg.h"
+#include "links/raw_msg.h"
 
 namespace trivane {
 

@@ -4,15 +4,16 @@
 #include <memory>
 #include <string>
 
-#include "net/ip_reader_record.h"
-#include "net/raw_msg.h"
+#include "base/byte_io.h"
+#include "links/raw_msg.h"
 
 namespace trivane {
 
 class LinkHost;
 
-// What the controller calls on each link. A link that is not part of a build is
-// simply absent (a null pointer in ControllerParts); the controller skips it.
+// What the controller calls on each link, in the relay's own terms: no link
+// hands out its transport or its records. A link that is not part of a build
+// is simply absent (a null pointer in ControllerParts); the controller skips it.
 
 class SourceReaders {  // the four TCP sources
  public:
@@ -20,8 +21,17 @@ class SourceReaders {  // the four TCP sources
   virtual void IPReader_Init() = 0;
   virtual void IPReader_Bye() = 0;
   virtual void IPReader_ReadComm() = 0;
-  // The close sequence clears each slot's ReconnectAt and collects its Connector.
-  virtual tIPReader& Record() = 0;
+  // For the close: plans no further attempt and collects the finished ones.
+  // True once no connect attempt runs any more, so the readers can be closed.
+  virtual bool AttemptsDone() = 0;
+  // The slot whose bytes are being parsed right now.
+  virtual int ActiveReader() const = 0;
+  // The duplicate check across the sources for a unit of the active slot:
+  // true when it is to be acted on; accepted units are also copied to
+  // server_queue when there is one.
+  virtual bool IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) = 0;
+  // Slot i's last connect error, the hint of its column.
+  virtual std::string ErrText(int i) const = 0;
 };
 
 class StudioLink {

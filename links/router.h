@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "net/raw_msg.h"
-#include "protocols/byte_io.h"
+#include "base/byte_io.h"
+#include "links/raw_msg.h"
 #include "settings/settings.h"
 
 namespace trivane {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/clock.h"
+#include "base/clock.h"
 
 namespace trivane {
 

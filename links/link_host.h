@@ -3,14 +3,12 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/date_time.h"
-#include "core/status_grid.h"
+#include "base/date_time.h"
+#include "links/line_status.h"
 #include "protocols/records.h"
 #include "settings/settings.h"
 
 namespace trivane {
-
-class DailyLog;
 
 // The narrow set of shared services a link reaches on the controller. Links get
 // nothing else of it, so each link can be driven alone in a test.
@@ -29,7 +27,8 @@ class LinkHost {
   // A fresh reading, for events outside the tick's own sequence.
   virtual std::int64_t GetTick64() = 0;
   virtual TDateTime Now() = 0;
-  virtual DailyLog& Files() = 0;
+  // Source bytes given up as invalid go to the daily file, unchanged.
+  virtual void Write_Error(int source, const TReadComm& comm) = 0;
   // Parses the units held at the front of a source's buffer, by their first
   // byte, until one is incomplete or unknown.
   virtual void ParseHeldUnits(TReadComm& comm) = 0;

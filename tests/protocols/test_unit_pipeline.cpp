@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "net/router.h"
-#include "net/unit_dispatch.h"
+#include "links/router.h"
+#include "protocols/unit_pipeline.h"
 #include "support/comm_buffer.h"
 #include "support/fake_protocol_host.h"
 
@@ -29,23 +29,15 @@ Bytes Vl2Notice() {
 
 class Dispatch : public ::testing::Test {
  protected:
-  Dispatch() {
-    uecp.OnRawData = [this](ByteView unit) { return host.IPReader_NoDouble_Data(unit); };
-    uecp.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-      handlers.UECP_Receive(mec, sub, data);
-    };
-  }
-
   testing::FakeProtocolHost host;
-  ProtocolHandlers handlers{host};
-  TUECP uecp;
+  UnitPipeline units{host};
 };
 
 TEST_F(Dispatch, ManyUnitsOfEveryKindInOneArrivalAreAllTakenInOrder) {
   const Bytes vl3 = BuildVl3Frame(1, 3, Bytes{9});
   TReadComm comm = testing::CommWith(Concat({vl3, BareBlockCommand(45000), Vl2Notice(), vl3}));
 
-  EXPECT_EQ(ParseHeldUnits(comm, uecp, handlers), 4);
+  EXPECT_EQ(units.ParseHeldUnits(comm), 4);
   EXPECT_EQ(comm.Count, 0);
   ASSERT_EQ(host.raw_units.size(), 4u);
   EXPECT_EQ(host.raw_units[1], BareBlockCommand(45000));
@@ -57,9 +49,9 @@ TEST_F(Dispatch, ManyUnitsOfEveryKindInOneArrivalAreAllTakenInOrder) {
 TEST_F(Dispatch, AnUnknownFirstByteHoldsEverythingBehindIt) {
   const Bytes vl3 = BuildVl3Frame(1, 3, {});
   TReadComm comm = testing::CommWith(Concat({vl3, Bytes{0x00}, vl3}));
-  EXPECT_EQ(ParseHeldUnits(comm, uecp, handlers), 1);
+  EXPECT_EQ(units.ParseHeldUnits(comm), 1);
   EXPECT_EQ(comm.Count, 11);
-  EXPECT_EQ(ParseHeldUnits(comm, uecp, handlers), 0);
+  EXPECT_EQ(units.ParseHeldUnits(comm), 0);
   EXPECT_EQ(comm.Count, 11);
 }
 
@@ -69,7 +61,7 @@ TEST_F(Dispatch, AnIncompleteUnitWaitsForTheRestOfIt) {
   int taken = 0;
   for (const std::uint8_t byte : unit) {
     testing::Append(comm, Bytes{byte});
-    taken += ParseHeldUnits(comm, uecp, handlers);
+    taken += units.ParseHeldUnits(comm);
   }
   EXPECT_EQ(taken, 2);
   EXPECT_EQ(comm.Count, 0);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/tick_schedule.h"
+#include "base/tick_schedule.h"
 
 namespace trivane {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/tick64.h"
+#include "base/tick64.h"
 
 namespace trivane {
 

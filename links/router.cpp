@@ -1,4 +1,4 @@
-#include "net/router.h"
+#include "links/router.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "core/formatting.h"
+#include "base/formatting.h"
 
 #include <array>
 #include <charconv>

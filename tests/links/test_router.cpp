@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/router.h"
+#include "links/router.h"
 
 namespace trivane {
 namespace {

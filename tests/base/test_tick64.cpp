@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/tick64.h"
+#include "base/tick64.h"
 #include "support/fake_clock.h"
 
 namespace trivane {

@@ -1,0 +1,61 @@
+# Fails when a product folder includes a folder that is not below it, or when
+# Asio or Qt is included where they do not belong. Run with
+#   cmake -DROOT=<source tree> -P check_layers.cmake
+# Tools, tests, benchmarks and fuzzers may use any layer; they are not checked.
+
+# Each layer and the layers it may include (its own is always allowed).
+set(below_base "")
+set(below_settings base)
+set(below_protocols base settings)
+set(below_links base settings protocols)
+set(below_net base settings protocols links)
+set(below_studio base settings protocols links)
+set(below_core base settings protocols links)
+set(below_platform base settings)
+set(below_gui base settings protocols links core)
+set(below_app base settings protocols links net studio core platform gui)
+set(layers base settings protocols links net studio core platform gui app)
+
+# Third-party headers that only one layer (and the ones above it) may see.
+set(asio_layers net app)
+set(qt_layers gui)
+
+if(NOT ROOT)
+  message(FATAL_ERROR "ROOT is not set")
+endif()
+get_filename_component(ROOT "${ROOT}" ABSOLUTE)
+
+set(findings "")
+foreach(layer IN LISTS layers)
+  file(GLOB_RECURSE files "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
+  foreach(file IN LISTS files)
+    file(RELATIVE_PATH shown "${ROOT}" "${file}")
+    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "#[ \t]*include[ \t]*\"([^/\"]+)/[^\"]*\"")
+        set(target "${CMAKE_MATCH_1}")
+        list(FIND layers "${target}" known)
+        list(FIND below_${layer} "${target}" allowed)
+        if(NOT target STREQUAL layer AND known GREATER -1 AND allowed EQUAL -1)
+          list(APPEND findings "${shown}: ${layer}/ may not include ${target}/: ${line}")
+        endif()
+      elseif(line MATCHES "#[ \t]*include[ \t]*<asio")
+        list(FIND asio_layers "${layer}" allowed)
+        if(allowed EQUAL -1)
+          list(APPEND findings "${shown}: Asio is for the network links only: ${line}")
+        endif()
+      elseif(line MATCHES "#[ \t]*include[ \t]*<Q[A-Za-z]")
+        list(FIND qt_layers "${layer}" allowed)
+        if(allowed EQUAL -1)
+          list(APPEND findings "${shown}: Qt is for the Qt front end only: ${line}")
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(findings)
+  list(JOIN findings "\n  " text)
+  message(FATAL_ERROR "Includes against the layers:\n  ${text}")
+endif()
+message(STATUS "Includes follow the layers")

@@ -1,0 +1,3 @@
+#pragma once
+
+#include <asio.hpp>  // no transport above the links

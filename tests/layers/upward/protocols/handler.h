@@ -1,0 +1,3 @@
+#pragma once
+
+#include "core/controller.h"  // protocols may not see the controller
