@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "net/router.h"
+#include "links/router.h"
 #include "support/relay_process.h"
 
 namespace trivane {
