@@ -97,7 +97,8 @@ void OnlineUplink::Online_OnConnected(TcpClient& client, const std::string& pass
 
 void OnlineUplink::Online_CheckConnect() {
   if (!record_.Connector || !record_.Connector->Done()) return;
-  const std::string& failure = record_.Connector->ErrText();
+  // A copy: the attempt is freed below, and its text is still needed after.
+  const std::string failure = record_.Connector->ErrText();
   if (!failure.empty() && failure != record_.ErrText) {
     record_.ErrText = failure;
     LogOnline(failure);

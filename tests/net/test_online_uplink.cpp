@@ -69,6 +69,19 @@ class OnlineUplinkTest : public ::testing::Test {
     host.now_tick = tick;
     uplink.Online_Tick();
   }
+  // Ticks while the server reads, until the queue is empty and nothing more
+  // comes; what the server got.
+  Bytes DrainTo(LoopbackConnection& peer) {
+    Bytes got;
+    EXPECT_TRUE(testing::WaitFor(
+        [&] {
+          uplink.Online_Tick();
+          const bool more = peer.ReadSome(got, milliseconds(1));
+          return uplink.Queue()->empty() && !more && !peer.ReadSome(got, milliseconds(20));
+        },
+        std::chrono::seconds(30)));
+    return got;
+  }
   template <typename Predicate>
   bool TickUntil(Predicate done) {
     return testing::WaitFor([&] {
@@ -186,14 +199,7 @@ TEST_F(OnlineUplinkTest, AServerThatStopsReadingHoldsNoTickIsDroppedAndGetsTheRe
   TickAt(retry);
   LoopbackConnection second = ServeLogIn("", slow);
   Collect();
-  Bytes got_second;
-  ASSERT_TRUE(testing::WaitFor(
-      [&] {
-        uplink.Online_Tick();
-        const bool more = second.ReadSome(got_second, milliseconds(1));
-        return uplink.Queue()->empty() && !more && !second.ReadSome(got_second, milliseconds(20));
-      },
-      std::chrono::seconds(20)));
+  const Bytes got_second = DrainTo(second);
   std::vector<Bytes> delivered = WholeFrames(got_first);
   const std::vector<Bytes> rest = WholeFrames(got_second);
   delivered.insert(delivered.end(), rest.begin(), rest.end());
@@ -223,14 +229,7 @@ TEST_F(OnlineUplinkTest, AFullQueueDropsTheOldestButNeverAFrameHalfHandedToTheSo
   EXPECT_NE(lines[0].message.find("oldest frames dropped"), std::string::npos);
 
   // What the server reads is whole frames, whatever was dropped between them.
-  Bytes got;
-  ASSERT_TRUE(testing::WaitFor(
-      [&] {
-        uplink.Online_Tick();
-        const bool more = peer.ReadSome(got, milliseconds(1));
-        return uplink.Queue()->empty() && !more && !peer.ReadSome(got, milliseconds(20));
-      },
-      std::chrono::seconds(30)));
+  const Bytes got = DrainTo(peer);
   const std::vector<Bytes> frames = WholeFrames(got);
   std::size_t whole = 0;
   for (const Bytes& frame : frames) whole += frame.size();
