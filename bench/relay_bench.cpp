@@ -1,11 +1,13 @@
 // Measures the running relay from outside, over loopback, the way a station
 // would see it: the delay from a source's send to a chain peer's and the
-// online server's receipt, the relay's idle CPU and memory, and a soak with
-// four sources carrying one redundant feed.
+// online server's receipt, the relay's idle CPU and memory, a soak with
+// four sources carrying one redundant feed, and the chain peer's service while
+// the online server stops reading.
 //
 //   trivane_relay_bench latency [UNITS]      (default 1000)
 //   trivane_relay_bench idle [SECONDS]       (default 30)
 //   trivane_relay_bench soak [MINUTES] [RATE] (default 10 minutes, 90 units/s)
+//   trivane_relay_bench stall [SECONDS]      (default 30 per run, two runs)
 
 #include <sys/types.h>
 
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -38,6 +41,18 @@ constexpr std::size_t kOnlineFrameSize = 7 + TRegionBlock::kWireSize;
 // Unit n carries n in its size field, so every receiver can tell which it got.
 Bytes NumberedFrame(std::uint32_t n) {
   return BuildVl3Frame(1, 1, TRegionBlock{.Size = n, .Over = 1000}.Encode());
+}
+
+// The same, padded with filler to kPaddedFrameSize bytes, so that an online
+// server that does not read fills up within a second, not within minutes.
+constexpr std::size_t kPaddedFrameSize = 520;
+constexpr std::size_t kPaddedOnlineFrameSize =
+    kPaddedFrameSize - kVl3HeaderSize + kOnlineHeaderSize;
+
+Bytes PaddedFrame(std::uint32_t n) {
+  Bytes payload = TRegionBlock{.Size = n, .Over = 1000}.Encode();
+  payload.resize(kPaddedFrameSize - kVl3HeaderSize, static_cast<std::uint8_t>(n));
+  return BuildVl3Frame(1, 1, payload);
 }
 
 std::uint32_t NumberIn(ByteView frame, std::size_t payload_at) {
@@ -83,10 +98,12 @@ class Receiver {
 };
 
 // The relay with its peers: sources, the chain server with one reading peer,
-// and a logged-in online server. Its output is drained so it never blocks.
+// and a logged-in online server (whose connections get online_receive_buffer
+// bytes when it is not 0). Its output is drained so it never blocks.
 class Station {
  public:
-  explicit Station(int sources) : sources_(static_cast<std::size_t>(sources)) {
+  explicit Station(int sources, int online_receive_buffer = 0)
+      : sources_(static_cast<std::size_t>(sources)), online_server_(0, online_receive_buffer) {
     const std::uint16_t server_port = testing::FreePort();
     std::string settings = "SrcMode=1\r\nDstMode=6\r\nServerPort=" + std::to_string(server_port) +
                            "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) +
@@ -109,9 +126,13 @@ class Station {
       while (!stop_) relay_->Drain(200ms);
     });
   }
-  ~Station() {
-    stop_ = true;
-    drain_.join();
+  ~Station() { StopDraining(); }
+
+  // Lines the relay has written that contain text; its output is no longer
+  // drained afterwards.
+  int Count(const std::string& text) {
+    StopDraining();
+    return relay_->Count(text);
   }
 
   bool Ready() {
@@ -127,6 +148,11 @@ class Station {
   pid_t Pid() const { return relay_->Pid(); }
 
  private:
+  void StopDraining() {
+    stop_ = true;
+    if (drain_.joinable()) drain_.join();
+  }
+
   std::vector<LoopbackListener> sources_;
   LoopbackListener online_server_;
   std::optional<testing::RelayProcess> relay_;
@@ -257,6 +283,105 @@ int Soak(int minutes, int rate) {
   return faults == 0 ? 0 : 1;
 }
 
+struct StallRun {
+  std::uint32_t sent = 0;
+  std::size_t received = 0;
+  int misplaced = 0;  // out of order, repeated or unknown
+  bool broken = false;
+  std::vector<double> latency_ms;
+  double longest_gap_ms = 0;
+  std::size_t online_received = 0;
+  int stalls_logged = 0;
+  int online_errors = 0;  // log lines tagged Online other than the stall
+};
+
+// One source at 50 frames a second for the period, timed at the chain peer;
+// the online server reads all along or never after the log-in.
+StallRun FiftyPerSecond(int seconds, bool online_reads) {
+  StallRun run;
+  Station station(1, 4096);
+  if (!station.Ready()) {
+    std::fputs("station not ready\n", stderr);
+    run.broken = true;
+    return run;
+  }
+  Receiver chain(station.Chain(), kPaddedFrameSize, kVl3HeaderSize);
+  std::optional<Receiver> online;
+  if (online_reads) online.emplace(station.Online(), kPaddedOnlineFrameSize, kOnlineHeaderSize);
+
+  // Each send lands at a random moment of its 20 ms, so that the phase
+  // against the relay's tick varies as it would with a real source.
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> phase_us(0, 10'000);
+  run.sent = static_cast<std::uint32_t>(seconds) * 50;
+  std::vector<Clock::time_point> sent_at(run.sent + 1);
+  const auto start = Clock::now();
+  for (std::uint32_t n = 1; n <= run.sent; ++n) {
+    std::this_thread::sleep_until(start + (n - 1) * 20ms +
+                                  std::chrono::microseconds(phase_us(random)));
+    sent_at[n] = Clock::now();
+    station.SendToAll(PaddedFrame(n));
+  }
+  std::this_thread::sleep_for(2s);
+
+  const auto arrivals = chain.Arrivals();
+  run.received = arrivals.size();
+  run.broken = chain.Broken();
+  std::uint32_t expected = 1;
+  for (std::size_t i = 0; i < arrivals.size(); ++i) {
+    const std::uint32_t n = arrivals[i].number;
+    if (n != expected) ++run.misplaced;
+    expected = n + 1;
+    if (n >= 1 && n <= run.sent) {
+      run.latency_ms.push_back(
+          std::chrono::duration<double, std::milli>(arrivals[i].when - sent_at[n]).count());
+    }
+    if (i > 0) {
+      run.longest_gap_ms = std::max(run.longest_gap_ms, std::chrono::duration<double, std::milli>(
+                                                            arrivals[i].when - arrivals[i - 1].when)
+                                                            .count());
+    }
+  }
+  if (online) run.online_received = online->Arrivals().size();
+  run.stalls_logged = station.Count("takes no data");
+  run.online_errors = station.Count("\tOnline") - run.stalls_logged;
+  return run;
+}
+
+int Stall(int seconds) {
+  const StallRun reading = FiftyPerSecond(seconds, true);
+  const StallRun stalled = FiftyPerSecond(seconds, false);
+  std::printf(
+      "stall: one source, 50 VL3 frames/s of %zu bytes, %d s per run; chain peer, ms from the "
+      "source's send\n",
+      kPaddedFrameSize, seconds);
+  std::printf("%-22s %11s %8s %8s %8s %12s  %s\n", "online server", "frames", "median", "p99",
+              "max", "longest gap", "online link");
+  int faults = 0;
+  for (const StallRun* run : {&reading, &stalled}) {
+    if (run->latency_ms.empty()) {
+      std::printf("%-22s no frame arrived\n", run == &reading ? "reads" : "does not read");
+      ++faults;
+      continue;
+    }
+    char online[96];
+    if (run == &reading) {
+      std::snprintf(online, sizeof online, "%zu of %u frames read", run->online_received,
+                    run->sent);
+    } else {
+      std::snprintf(online, sizeof online, "stall drops: %d, other Online lines: %d",
+                    run->stalls_logged, run->online_errors);
+    }
+    std::printf("%-22s %5zu/%-5u %8.2f %8.2f %8.2f %12.1f  %s%s\n",
+                run == &reading ? "reads" : "does not read", run->received, run->sent,
+                Percentile(run->latency_ms, 0.5), Percentile(run->latency_ms, 0.99),
+                Percentile(run->latency_ms, 1.0), run->longest_gap_ms, online,
+                run->misplaced > 0 || run->broken ? ", CHAIN OUT OF ORDER OR CUT" : "");
+    faults += run->misplaced + (run->broken ? 1 : 0) + (run->received == run->sent ? 0 : 1);
+  }
+  return faults == 0 ? 0 : 1;
+}
+
 }  // namespace
 }  // namespace trivane
 
@@ -268,8 +393,10 @@ int main(int argc, char** argv) {
   if (mode == "latency") return trivane::Latency(number(2, 1000));
   if (mode == "idle") return trivane::Idle(number(2, 30));
   if (mode == "soak") return trivane::Soak(number(2, 10), number(3, 90));
+  if (mode == "stall") return trivane::Stall(number(2, 30));
   std::fputs(
-      "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE]\n",
+      "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
+      "stall [SECONDS]\n",
       stderr);
   return 2;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "net/host_lookup.h"
+#include "net/unsent_limit.h"
 
 namespace trivane {
 namespace {
@@ -125,6 +126,7 @@ TransportResult TcpClient::ConnectAndNotify(Milliseconds limit, const std::stop_
         Kind::kFailed, TextOf(error) + " (" + host_ + ":" + std::to_string(port_) + ")");
   }
   socket_.set_option(asio::ip::tcp::no_delay(true), error);
+  LimitUnsentBytes(socket_);
   socket_.non_blocking(true, error);
   if (on_connected_) on_connected_(*this);
   return {};

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "net/unsent_limit.h"
+
 namespace trivane {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -67,6 +69,7 @@ void TcpServer::AcceptNext() {
     std::error_code ignored;
     socket.non_blocking(true, ignored);
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    LimitUnsentBytes(socket);
     auto peer = std::make_shared<Peer>(std::move(socket));
     const auto remote = peer->socket.remote_endpoint(ignored);
     auto address = remote.address();
