@@ -54,13 +54,15 @@ class OnlineUplinkTest : public ::testing::Test {
   }
   void Collect() { Collect(uplink); }
 
-  LoopbackConnection LoggedIn() {
+  LoopbackConnection LoggedInOn(LoopbackListener& on) {
+    Aim(on.Port());
     uplink.Online_Init();
-    LoopbackConnection peer = ServeLogIn("");
+    LoopbackConnection peer = ServeLogIn("", on);
     Collect();
     EXPECT_TRUE(uplink.Record().LoggedIn);
     return peer;
   }
+  LoopbackConnection LoggedIn() { return LoggedInOn(server); }
 
   void Route(int from, int to) {
     for (int k = from; k < to; ++k) uplink.Queue()->push_back(TRawMsg{Frame(k)});
@@ -162,11 +164,8 @@ std::vector<Bytes> WholeFrames(const Bytes& stream) {
 }
 
 TEST_F(OnlineUplinkTest, AServerThatStopsReadingHoldsNoTickIsDroppedAndGetsTheRestAfterLogIn) {
-  LoopbackListener slow(0, 4096);
-  Aim(slow.Port());
-  uplink.Online_Init();
-  LoopbackConnection first = ServeLogIn("", slow);
-  Collect();
+  LoopbackListener slow(0, 4096);  // a server that does not read fills up at once
+  LoopbackConnection first = LoggedInOn(slow);
   constexpr int kFrames = 3000;  // far more than the socket buffers hold
   for (int k = 0; k < kFrames; ++k) uplink.Queue()->push_back(TRawMsg{BigFrame(k)});
 
@@ -209,11 +208,8 @@ TEST_F(OnlineUplinkTest, AServerThatStopsReadingHoldsNoTickIsDroppedAndGetsTheRe
 }
 
 TEST_F(OnlineUplinkTest, AFullQueueDropsTheOldestButNeverAFrameHalfHandedToTheSocket) {
-  LoopbackListener slow(0, 4096);
-  Aim(slow.Port());
-  uplink.Online_Init();
-  LoopbackConnection peer = ServeLogIn("", slow);
-  Collect();
+  LoopbackListener slow(0, 4096);  // a server that does not read fills up at once
+  LoopbackConnection peer = LoggedInOn(slow);
   constexpr int kFirst = 5000;  // more than the socket buffers hold
   for (int k = 0; k < kFirst; ++k) uplink.Queue()->push_back(TRawMsg{BigFrame(k)});
   for (int round = 0; round < 5; ++round) uplink.Online_Tick();
