@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "links/router.h"
 #include "support/comm_buffer.h"
 #include "support/reader_harness.h"
@@ -230,6 +232,28 @@ TEST_F(IPReadersTest, StoppingAReaderWhileItsAttemptRunsLeavesNothingBehind) {
   }
   readers.IPReader_ReadComm();
   EXPECT_TRUE(host.statuses.empty());
+}
+
+TEST_F(IPReadersTest, TheCloseWaitsForARunningAttemptAndPlansNoFurtherOne) {
+  LoopbackListener source;
+  LoopbackConnection peer = Connect(2, source);
+  EXPECT_GT(Slot(2).ReconnectAt, 0);
+  std::promise<void> release;
+  auto gate = release.get_future().share();
+  Slot(1).Connector = std::make_unique<TConnectThread>(1, [gate](const std::stop_token&) {
+    gate.wait();
+    return std::string();
+  });
+  Slot(1).Connector->Start();
+
+  for (int round = 0; round < 3; ++round) EXPECT_FALSE(readers.AttemptsDone());
+  EXPECT_TRUE(Slot(1).Connector);
+  EXPECT_EQ(Slot(2).ReconnectAt, 0);
+
+  release.set_value();
+  ASSERT_TRUE(testing::WaitConnectorDone(Slot(1).Connector));
+  EXPECT_TRUE(readers.AttemptsDone());
+  EXPECT_FALSE(Slot(1).Connector);
 }
 
 }  // namespace
