@@ -64,7 +64,6 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   StatusGrid& Status() { return status_; }
   SettingsState& Config() { return config_; }
   bool CloseDone() const { return close_done_; }
-  ProtocolHandlers& Handlers() { return units_.Handlers(); }
 
   // LinkHost
   void OutLog(int link, std::string_view message, std::string_view tag) override;
@@ -76,6 +75,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   TDateTime Now() override { return clock_.Now(); }
   void Write_Error(int source, const TReadComm& comm) override;
   void ParseHeldUnits(TReadComm& comm) override;
+  ProtocolHandlers& Handlers() override { return units_.Handlers(); }
 
   // ProtocolHost
   int ActiveReader() const override;

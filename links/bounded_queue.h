@@ -11,7 +11,8 @@ namespace trivane {
 // since: past the bound the oldest go first. The first `pinned` entries stay
 // (a frame half handed to a socket must be finished, or the peer would read
 // the next frame as its rest). Returns how many were dropped.
-inline std::size_t DropOldestBeyond(RawQueue& queue, std::size_t bound, std::size_t pinned = 0) {
+template <typename Queue>
+std::size_t DropOldestBeyond(Queue& queue, std::size_t bound, std::size_t pinned = 0) {
   pinned = std::min(pinned, queue.size());
   const std::size_t excess = queue.size() > bound ? queue.size() - bound : 0;
   const auto first = queue.begin() + static_cast<std::ptrdiff_t>(pinned);

@@ -5,6 +5,7 @@
 
 #include "base/date_time.h"
 #include "links/line_status.h"
+#include "protocols/protocol_handlers.h"
 #include "protocols/records.h"
 #include "settings/settings.h"
 
@@ -32,6 +33,8 @@ class LinkHost {
   // Parses the units held at the front of a source's buffer, by their first
   // byte, until one is incomplete or unknown.
   virtual void ParseHeldUnits(TReadComm& comm) = 0;
+  // The handlers that log and route what the studio sends.
+  virtual ProtocolHandlers& Handlers() = 0;
 };
 
 }  // namespace trivane

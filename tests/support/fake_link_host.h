@@ -82,6 +82,7 @@ class FakeLinkHost : public LinkHost {
   TDateTime Now() override { return clock.Now(); }
   void Write_Error(int source, const TReadComm& comm) override { files_.Write_Error(source, comm); }
   void ParseHeldUnits(TReadComm& comm) override { units_.ParseHeldUnits(comm); }
+  ProtocolHandlers& Handlers() override { return units_.Handlers(); }
 
   void SetReaders(tIPReader* readers) { readers_ = readers; }
   void SetServerQueue(RawQueue* queue) { server_queue_ = queue; }

@@ -1,0 +1,167 @@
+#include "studio/studio_link.h"
+
+#include <string>
+
+#include "links/bounded_queue.h"
+
+namespace trivane {
+
+DesktopStudioLink::DesktopStudioLink(LinkHost& host, Desktop& desktop, WindowHandle main_window)
+    : host_(host), desktop_(desktop), main_window_(main_window) {}
+
+DesktopStudioLink::~DesktopStudioLink() = default;
+
+bool DesktopStudioLink::SourceMode() const {
+  return host_.Settings().SrcMode == kSrcStudio;
+}
+
+bool DesktopStudioLink::DestinationMode() const {
+  return host_.Settings().HasDestination(kDstStudio) && !SourceMode();
+}
+
+void DesktopStudioLink::Studio_Init() {
+  if (!channel_) {
+    connected_ = false;
+    channel_ = std::make_unique<TWinMSG>(desktop_, main_window_);
+    channel_->OnPeerFound = [this](TWinMSG&, const TWinPeer&) { StartStudio(); };
+    channel_->OnPeerLost = [this](TWinMSG&, const TWinPeer&) { ExitStudio(); };
+    channel_->OnPeerHung = [this](TWinMSG&, const TWinPeer& peer) {
+      host_.OutLog(-1,
+                   "Studio window " + std::to_string(peer.Window) +
+                       " does not respond: nothing is sent to it until it does",
+                   kTag);
+    };
+    channel_->OnPeerResponding = [this](TWinMSG&, const TWinPeer& peer) {
+      host_.OutLog(-1, "Studio window " + std::to_string(peer.Window) + " responds again", kTag);
+    };
+  }
+  if (queue_) {
+    Studio_List_Dispose(false);
+  } else {
+    queue_.emplace();
+  }
+}
+
+void DesktopStudioLink::Studio_Bye() {
+  if (channel_) {
+    channel_->Broadcast_Command(TWinMSG::PEER_MARKER, TWinMSG::kGoodbye);
+    channel_.reset();
+  }
+  if (queue_) Studio_List_Dispose(true);
+}
+
+MessageQueue* DesktopStudioLink::Studio_Queue() {
+  if (!queue_ || SourceMode()) return nullptr;
+  return &*queue_;
+}
+
+void DesktopStudioLink::Studio_List_Dispose(bool free_list) {
+  queue_->clear();
+  if (free_list) queue_.reset();
+}
+
+void DesktopStudioLink::StartStudio() {
+  if (SourceMode()) host_.SetLineStatus(status_column::kStudioSource, LineStatus::Connected);
+  if (host_.Settings().HasDestination(kDstStudio)) {
+    host_.SetLineStatus(status_column::kStudioDest, LineStatus::Connected);
+  }
+  connected_ = true;
+  if (dropped_while_away_ > 0) {
+    host_.OutLog(-1,
+                 std::to_string(dropped_while_away_) +
+                     " messages for the studio were dropped while none was connected",
+                 kTag);
+    dropped_while_away_ = 0;
+  }
+}
+
+void DesktopStudioLink::ExitStudio() {
+  connected_ = false;
+  if (SourceMode()) host_.SetLineStatus(status_column::kStudioSource, LineStatus::Wait);
+  if (host_.Settings().HasDestination(kDstStudio)) {
+    host_.SetLineStatus(status_column::kStudioDest, LineStatus::Wait);
+  }
+}
+
+std::int32_t DesktopStudioLink::ReceiveCMD(std::uint32_t message, std::uint32_t wparam,
+                                           std::uint32_t lparam) {
+  if (!channel_) return 0;
+  const TWinMSG::Command command = channel_->Handle_Command(message, wparam, lparam);
+  if (command.is_peer_command && command.low == TWinMSG::kIdentityQuery) {
+    return static_cast<std::int16_t>(host_.Settings().PID);
+  }
+  return 0;
+}
+
+void DesktopStudioLink::WMCOPYDATA(std::uint32_t wparam, std::uint32_t dw_data, ByteView data) {
+  if (!channel_ || !SourceMode() || !queue_) return;
+  const auto msg_type = static_cast<std::uint16_t>(dw_data >> 16);
+  const auto msg_num = static_cast<std::uint16_t>(dw_data & 0xFFFF);
+  if (channel_->Peer_Kind(static_cast<WindowHandle>(wparam)) < 0) return;
+  if (msg_type != kOwnMsgType || data.size() >= 65535) return;
+  host_.MarkLastData(status_column::kStudioSource);
+  queue_->push_back(TCommMsg{msg_type, msg_num, Bytes(data.begin(), data.end())});
+}
+
+void DesktopStudioLink::ScanTick() {
+  if (channel_) channel_->ScanTick(host_.NowTick());
+}
+
+void DesktopStudioLink::Studio_Read_Tick() {
+  ScanTick();
+  if (!SourceMode() || !queue_) return;
+  // A studio that floods between two ticks cannot grow the queue without end.
+  if (const std::size_t lost = DropOldestBeyond(*queue_, kMaxQueuedFrames); lost > 0) {
+    host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest studio messages dropped",
+                 kTag);
+  }
+  ProtocolHandlers& handlers = host_.Handlers();
+  while (!queue_->empty()) {
+    const TCommMsg message = std::move(queue_->front());
+    queue_->pop_front();
+    switch (message.MsgNum) {
+      case msg_num::kRegionBlock:
+        handlers.Get_Studio3_DRCP(message.Data);
+        break;
+      case msg_num::kBlockNotice:
+        handlers.Decode_Block(message.Data);
+        break;
+      case msg_num::kClock:
+        handlers.Decode_DRCPClock(message.Data);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void DesktopStudioLink::Studio_Send_Tick() {
+  ScanTick();
+  if (!DestinationMode() || !queue_) return;
+  while (!queue_->empty()) {
+    const TCommMsg message = std::move(queue_->front());
+    queue_->pop_front();
+    if (!connected_ || !channel_) {
+      ++dropped_while_away_;
+      continue;
+    }
+    const TWinMSG::Delivery delivery =
+        channel_->Send_Data(0, message.MsgType, message.Data, message.MsgNum);
+    host_.MarkLastData(status_column::kStudioDest);
+    const std::size_t missed = static_cast<std::size_t>(delivery.hung + delivery.unanswered);
+    if (missed > 0 && undelivered_ == 0) {
+      host_.OutLog(-1, "The studio does not take its messages: they are dropped until it does",
+                   kTag);
+    }
+    undelivered_ += missed;
+    if (missed == 0 && delivery.sent > 0 && undelivered_ > 0) {
+      host_.OutLog(-1,
+                   "The studio takes its messages again; " + std::to_string(undelivered_) +
+                       " did not reach it",
+                   kTag);
+      undelivered_ = 0;
+    }
+  }
+}
+
+}  // namespace trivane
