@@ -148,7 +148,8 @@ void DesktopStudioLink::Studio_Send_Tick() {
     const TWinMSG::Delivery delivery =
         channel_->Send_Data(0, message.MsgType, message.Data, message.MsgNum);
     host_.MarkLastData(status_column::kStudioDest);
-    const std::size_t missed = static_cast<std::size_t>(delivery.hung + delivery.unanswered);
+    const auto missed =
+        static_cast<std::size_t>(delivery.hung) + static_cast<std::size_t>(delivery.unanswered);
     if (missed > 0 && undelivered_ == 0) {
       host_.OutLog(-1, "The studio does not take its messages: they are dropped until it does",
                    kTag);
