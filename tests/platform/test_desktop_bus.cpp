@@ -1,0 +1,624 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/desktop_bus.h"
+#include "platform/desktop_bus_wire.h"
+#include "support/temp_dir.h"
+
+namespace trivane {
+namespace {
+
+using Kind = SendOutcome::Kind;
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kWmUser = 0x0400;
+
+std::int32_t Fnv(ByteView data) {
+  std::uint32_t hash = 2166136261u;
+  for (const std::uint8_t byte : data) hash = (hash ^ byte) * 16777619u;
+  return static_cast<std::int32_t>(hash);
+}
+
+// Answers wParam + lParam, and the FNV hash of copy data whose dwData is 7.
+class SumWindow : public WindowProcedure {
+ public:
+  std::int32_t OnMessage(std::uint32_t message, std::uint32_t wparam,
+                         std::uint32_t lparam) override {
+    ++messages;
+    if (on_message) return on_message(message, wparam, lparam);
+    return static_cast<std::int32_t>(wparam + lparam);
+  }
+  std::int32_t OnCopyData(std::uint32_t /*wparam*/, std::uint32_t dw_data, ByteView data) override {
+    return dw_data == 7 ? Fnv(data) : -1;
+  }
+  int messages = 0;
+  std::function<std::int32_t(std::uint32_t, std::uint32_t, std::uint32_t)> on_message;
+};
+
+// A forked program on the same bus; two pipes carry 32-bit words either way,
+// every read with a limit. Killed if the test forgets it.
+class Child {
+ public:
+  explicit Child(const std::function<void(Child&)>& body) {
+    if (pipe(up_) != 0 || pipe(down_) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(up_[0]);
+      close(down_[1]);
+      body(*this);
+      _exit(0);
+    }
+    close(up_[1]);
+    close(down_[0]);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Reap();
+    }
+    close(up_[0]);
+    close(down_[1]);
+  }
+  pid_t pid() const { return pid_; }
+
+  // Either side: a word to the other, and the next word from it.
+  void Put(std::uint32_t word) {
+    const int fd = pid_ == 0 ? up_[1] : down_[1];
+    if (write(fd, &word, sizeof word) != sizeof word) _exit(3);
+  }
+  std::optional<std::uint32_t> Get(milliseconds limit) {
+    pollfd entry{pid_ == 0 ? down_[0] : up_[0], POLLIN, 0};
+    std::uint32_t word = 0;
+    if (poll(&entry, 1, static_cast<int>(limit.count())) != 1) return std::nullopt;
+    if (read(entry.fd, &word, sizeof word) != sizeof word) return std::nullopt;
+    return word;
+  }
+  bool HasWord() {
+    pollfd entry{pid_ == 0 ? down_[0] : up_[0], POLLIN, 0};
+    return poll(&entry, 1, 0) == 1;
+  }
+  void Reap() {
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  int up_[2] = {-1, -1};
+  int down_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+// The child's loop: serves its windows until the parent sends a word, for 20 s at most.
+void ServeUntilTold(DesktopBus& bus, Child& child) {
+  const auto end = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < end && !child.HasWord()) {
+    bus.WaitForInput(Clock::now() + milliseconds(10));
+    bus.Pump();
+  }
+}
+
+template <typename Done>
+bool Within(milliseconds limit, Done done) {
+  const auto end = Clock::now() + limit;
+  while (Clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return done();
+}
+
+bool Listed(DesktopBus& bus, WindowHandle handle) {
+  const auto windows = bus.EnumWindows();
+  return std::any_of(windows.begin(), windows.end(),
+                     [&](const DesktopWindow& w) { return w.handle == handle; });
+}
+
+class DesktopBusTest : public ::testing::Test {
+ protected:
+  DesktopBusOptions Options() const {
+    DesktopBusOptions options;
+    options.directory = (temp / "bus").string();
+    options.hung_after = milliseconds(1500);
+    return options;
+  }
+  int RawConnect(const DesktopBus& bus, WindowHandle handle) const {
+    char name[16];
+    std::snprintf(name, sizeof name, "/%08x.sock", static_cast<std::uint32_t>(handle));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (bus.Directory() + name).c_str(), sizeof address.sun_path - 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval limit{3, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  testing::TempDir temp;
+};
+
+TEST(DesktopBusFrames, RequestReaderTakesOneFrameAndRefusesBadOnes) {
+  bus::Request sent{bus::kKindCopyData, 0x10001, kWmCopyData, 5, 7, {}};
+  Bytes frame = bus::EncodeRequestHeader(sent, 3);
+  frame.insert(frame.end(), {1, 2, 3});
+  bus::RequestReader reader;
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    ASSERT_EQ(reader.Wanted(),
+              i < bus::kRequestHeaderSize ? bus::kRequestHeaderSize - i : frame.size() - i);
+    const auto state = reader.Feed(ByteView(frame).subspan(i, 1));
+    EXPECT_EQ(state, i + 1 == frame.size() ? bus::RequestReader::State::kComplete
+                                           : bus::RequestReader::State::kNeedMore);
+  }
+  const bus::Request got = reader.Take();
+  EXPECT_EQ(got.to, 0x10001u);
+  EXPECT_EQ(got.wparam, 5u);
+  EXPECT_EQ(got.value, 7u);
+  EXPECT_EQ(got.data, (Bytes{1, 2, 3}));
+  EXPECT_EQ(reader.Wanted(), bus::kRequestHeaderSize);
+
+  const auto verdict = [](bus::Request request, std::size_t length) {
+    bus::RequestReader r;
+    return r.Feed(bus::EncodeRequestHeader(request, length));
+  };
+  using State = bus::RequestReader::State;
+  EXPECT_EQ(verdict({9, 1, 0, 0, 0, {}}, 0), State::kBad);
+  EXPECT_EQ(verdict({bus::kKindMessage, 1, kWmUser, 0, 0, {}}, 1), State::kBad);
+  EXPECT_EQ(verdict({bus::kKindCopyData, 1, kWmUser, 0, 0, {}}, 1), State::kBad);
+  EXPECT_EQ(verdict({bus::kKindCopyData, 1, kWmCopyData, 0, 0, {}}, bus::kMaxCopyData + 1),
+            State::kBad);
+  EXPECT_EQ(verdict({bus::kKindCopyData, 1, kWmCopyData, 0, 0, {}}, bus::kMaxCopyData),
+            State::kNeedMore);
+  bus::RequestReader greedy;
+  EXPECT_EQ(greedy.Feed(Bytes(bus::kRequestHeaderSize + 1, 0)), State::kBad);
+
+  EXPECT_TRUE(bus::DecodeAnswer(bus::EncodeAnswer({bus::kStatusNoWindow, -5})));
+  EXPECT_EQ(bus::DecodeAnswer(bus::EncodeAnswer({0, -5}))->result, -5);
+  Bytes wrong = bus::EncodeAnswer({});
+  wrong[4] = 9;
+  EXPECT_FALSE(bus::DecodeAnswer(wrong));
+  EXPECT_FALSE(bus::DecodeAnswer(ByteView(bus::EncodeAnswer({})).first(11)));
+}
+
+TEST_F(DesktopBusTest, DirectoryIsCreatedPrivateAndRefusedWhenOpenOrNotOurs) {
+  {
+    DesktopBus bus(Options());
+    EXPECT_TRUE(bus.Usable());
+    struct stat info {};
+    ASSERT_EQ(lstat(bus.Directory().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+  }
+  const auto refused = [&](const std::string& directory) {
+    DesktopBusOptions options = Options();
+    options.directory = directory;
+    DesktopBus bus(options);
+    SumWindow window;
+    return !bus.Usable() && bus.CreateTopLevelWindow("X", window) == 0 &&
+           bus.SendMessage(0x10000, kWmUser, 0, 0, milliseconds(10)).kind == Kind::kFailed &&
+           !bus.IsHung(0x10000).has_value() && bus.EnumWindows().empty();
+  };
+  const std::string open_dir = (temp / "open").string();
+  ASSERT_EQ(mkdir(open_dir.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open_dir.c_str(), 0750), 0);
+  EXPECT_TRUE(refused(open_dir));
+  ASSERT_EQ(chmod(open_dir.c_str(), 0703), 0);
+  EXPECT_TRUE(refused(open_dir));
+  const std::string link = (temp / "link").string();
+  ASSERT_EQ(symlink((temp / "bus").c_str(), link.c_str()), 0);
+  EXPECT_TRUE(refused(link));
+
+  if (geteuid() != 0) GTEST_SKIP() << "another owner needs root to chown";
+  const std::string theirs = (temp / "theirs").string();
+  ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
+  ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+  EXPECT_TRUE(refused(theirs));
+}
+
+TEST(DesktopBusDirectory, OverriddenByEnvironmentElseRuntimeDirElseTmp) {
+  const char* saved_bus = std::getenv("TRIVANE_BUS_DIR");
+  const char* saved_xdg = std::getenv("XDG_RUNTIME_DIR");
+  const std::string keep_bus = saved_bus ? saved_bus : "";
+  const std::string keep_xdg = saved_xdg ? saved_xdg : "";
+  setenv("TRIVANE_BUS_DIR", "/somewhere/bus", 1);
+  setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+  EXPECT_EQ(bus::DefaultBusDirectory(), "/somewhere/bus");
+  unsetenv("TRIVANE_BUS_DIR");
+  EXPECT_EQ(bus::DefaultBusDirectory(), "/run/user/77/trivane-bus");
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(bus::DefaultBusDirectory(), "/tmp/trivane-bus-" + std::to_string(geteuid()));
+  if (saved_bus) setenv("TRIVANE_BUS_DIR", keep_bus.c_str(), 1);
+  if (saved_xdg) setenv("XDG_RUNTIME_DIR", keep_xdg.c_str(), 1);
+}
+
+TEST_F(DesktopBusTest, WindowsAreListedWithClassNamesAndHandlesComeBackWhenFree) {
+  DesktopBusOptions options = Options();
+  options.first_handle = 0x10000;
+  options.last_handle = 0x10001;
+  DesktopBus bus(options);
+  SumWindow procedure;
+  const std::string longest(255, 'k');
+  EXPECT_EQ(bus.CreateTopLevelWindow(std::string(256, 'k'), procedure), 0);
+  EXPECT_EQ(bus.CreateTopLevelWindow("", procedure), 0);
+  const WindowHandle a = bus.CreateTopLevelWindow("TStudio", procedure);
+  const WindowHandle b = bus.CreateTopLevelWindow(longest, procedure);
+  ASSERT_NE(a, 0);
+  ASSERT_NE(b, 0);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(bus.CreateTopLevelWindow("Third", procedure), 0) << "the range holds two";
+
+  // Another program sees the same list.
+  DesktopBus other(options);
+  auto windows = other.EnumWindows();
+  std::sort(windows.begin(), windows.end(),
+            [](const auto& x, const auto& y) { return x.handle < y.handle; });
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0].handle, std::min(a, b));
+  EXPECT_EQ(windows[0].class_name, a < b ? "TStudio" : longest);
+  EXPECT_EQ(windows[1].class_name, a < b ? longest : "TStudio");
+
+  bus.DestroyTopLevelWindow(a);
+  EXPECT_FALSE(Listed(other, a));
+  EXPECT_EQ(other.SendMessage(a, kWmUser, 1, 2, milliseconds(200)).kind, Kind::kNoWindow);
+  const WindowHandle reused = other.CreateTopLevelWindow("TRelay", procedure);
+  EXPECT_EQ(reused, a);
+  windows = bus.EnumWindows();
+  EXPECT_EQ(windows.size(), 2u);
+  for (const auto& w : windows) {
+    if (w.handle == a) {
+      EXPECT_EQ(w.class_name, "TRelay");
+    }
+  }
+}
+
+// Threads of one program stand in for two programs here: each thread owns its
+// window as a process would, and the bus makes no difference between them.
+TEST_F(DesktopBusTest, AWindowIsServedOnlyByTheThreadThatCreatedIt) {
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  const WindowHandle mine = bus.CreateTopLevelWindow("Owned", procedure);
+  ASSERT_NE(mine, 0);
+  SendOutcome early;
+  SendOutcome late;
+  std::thread other([&] {
+    // Its own pumping serves none of the main thread's windows.
+    bus.Pump();
+    early = bus.SendMessage(mine, kWmUser, 1, 2, milliseconds(200));
+    bus.DestroyTopLevelWindow(mine);  // not its window: ignored
+    late = bus.SendMessage(mine, kWmUser, 1, 2, milliseconds(5000));
+  });
+  // The main thread serves only once the first send has given up.
+  std::this_thread::sleep_for(milliseconds(400));
+  const auto end = Clock::now() + std::chrono::seconds(6);
+  while (procedure.messages < 2 && Clock::now() < end) {
+    bus.WaitForInput(Clock::now() + milliseconds(10));
+    bus.Pump();
+  }
+  other.join();
+  EXPECT_EQ(early.kind, Kind::kTimedOut);
+  EXPECT_EQ(late.kind, Kind::kAnswered);
+  EXPECT_EQ(late.result, 3);
+  EXPECT_TRUE(Listed(bus, mine));
+  // The main thread's own send to its own window is a plain call.
+  EXPECT_EQ(bus.SendMessage(mine, kWmUser, 5, 6, milliseconds(0)).result, 11);
+}
+
+TEST_F(DesktopBusTest, TwoProgramsSendingToEachOtherAtOnceBothGetEveryAnswer) {
+  constexpr int kRounds = 150;
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    WindowHandle parent = 0;
+    WindowHandle mine = 0;
+    procedure.on_message = [&](std::uint32_t message, std::uint32_t w, std::uint32_t l) {
+      // A send from inside a message: the parent, waiting on us, must serve it.
+      if (message == kWmUser + 1)
+        return bus.SendMessage(parent, kWmUser + 2, 0, 0, milliseconds(2000)).result + 1;
+      // A window that closes itself on a message still answers it.
+      if (message == kWmUser + 3) bus.DestroyTopLevelWindow(mine);
+      return static_cast<std::int32_t>(w + l);
+    };
+    mine = bus.CreateTopLevelWindow("Studio", procedure);
+    self.Put(static_cast<std::uint32_t>(mine));
+    parent = static_cast<WindowHandle>(self.Get(milliseconds(5000)).value_or(0));
+    std::uint32_t right = 0;
+    for (int i = 0; i < kRounds; ++i) {
+      const auto out = bus.SendMessage(parent, kWmUser, i, 1000, milliseconds(2000));
+      if (out.Answered() && out.result == i + 1000) ++right;
+    }
+    self.Put(right);
+    ServeUntilTold(bus, self);
+  });
+  const auto studio = child.Get(milliseconds(5000));
+  ASSERT_TRUE(studio && *studio != 0);
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  procedure.on_message = [](std::uint32_t message, std::uint32_t w, std::uint32_t l) {
+    return message == kWmUser + 2 ? 77 : static_cast<std::int32_t>(w + l);
+  };
+  const WindowHandle mine = bus.CreateTopLevelWindow("Relay", procedure);
+  ASSERT_NE(mine, 0);
+  child.Put(static_cast<std::uint32_t>(mine));
+  const auto to = static_cast<WindowHandle>(*studio);
+  int right = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    const auto out = bus.SendMessage(to, kWmUser, 2 * i, 1, milliseconds(2000));
+    if (out.Answered() && out.result == 2 * i + 1) ++right;
+  }
+  EXPECT_EQ(right, kRounds);
+  // The child's own loop ends with its count; serve it until then.
+  std::optional<std::uint32_t> theirs;
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (!theirs && Clock::now() < end) {
+    bus.WaitForInput(Clock::now() + milliseconds(10));
+    bus.Pump();
+    theirs = child.Get(milliseconds(0));
+  }
+  EXPECT_EQ(theirs, static_cast<std::uint32_t>(kRounds));
+  EXPECT_GE(procedure.messages, kRounds);
+
+  const auto nested = bus.SendMessage(to, kWmUser + 1, 0, 0, milliseconds(3000));
+  EXPECT_EQ(nested.kind, Kind::kAnswered);
+  EXPECT_EQ(nested.result, 78);
+  const auto closing = bus.SendMessage(to, kWmUser + 3, 4, 5, milliseconds(3000));
+  EXPECT_EQ(closing.kind, Kind::kAnswered);
+  EXPECT_EQ(closing.result, 9);
+  EXPECT_FALSE(Listed(bus, to));
+  EXPECT_EQ(bus.SendMessage(to, kWmUser, 0, 0, milliseconds(500)).kind, Kind::kNoWindow);
+  child.Put(0);
+}
+
+TEST_F(DesktopBusTest, WindowOfADeadProgramIsNotListedAndItsFilesAreCleared) {
+  DesktopBusOptions options = Options();
+  options.first_handle = options.last_handle = 0x20000;
+  Child child([&](Child& self) {
+    DesktopBus bus(options);
+    SumWindow procedure;
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Doomed", procedure)));
+    self.Get(milliseconds(20000));
+  });
+  ASSERT_EQ(child.Get(milliseconds(5000)), 0x20000u);
+  DesktopBus bus(options);
+  EXPECT_TRUE(Listed(bus, 0x20000));
+  SumWindow procedure;
+  EXPECT_EQ(bus.CreateTopLevelWindow("Mine", procedure), 0) << "the one handle is taken";
+
+  kill(child.pid(), SIGKILL);
+  // Not reaped yet: a zombie counts as dead.
+  EXPECT_TRUE(Within(milliseconds(3000), [&] { return !Listed(bus, 0x20000); }));
+  const std::filesystem::path dir(bus.Directory());
+  EXPECT_FALSE(std::filesystem::exists(dir / "00020000.win"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "00020000.sock"));
+  EXPECT_EQ(bus.SendMessage(0x20000, kWmUser, 0, 0, milliseconds(500)).kind, Kind::kNoWindow);
+  EXPECT_FALSE(bus.IsHung(0x20000).value_or(true));
+  EXPECT_EQ(bus.CreateTopLevelWindow("Mine", procedure), 0x20000);
+}
+
+TEST_F(DesktopBusTest, AReceiverThatNeverPumpsTimesOutThenCountsAsHungUntilItServes) {
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Stuck", procedure)));
+    self.Get(milliseconds(20000));  // not serving anything meanwhile
+    ServeUntilTold(bus, self);
+  });
+  const auto handle = child.Get(milliseconds(5000));
+  ASSERT_TRUE(handle && *handle != 0);
+  const auto stuck = static_cast<WindowHandle>(*handle);
+  DesktopBus bus(Options());
+  EXPECT_EQ(bus.IsHung(stuck), false);
+
+  auto start = Clock::now();
+  EXPECT_EQ(bus.SendMessage(stuck, kWmUser, 1, 1, milliseconds(300)).kind, Kind::kTimedOut);
+  EXPECT_GE(Clock::now() - start, milliseconds(300));
+  EXPECT_LT(Clock::now() - start, milliseconds(3000));
+
+  EXPECT_TRUE(Within(milliseconds(5000), [&] { return bus.IsHung(stuck) == true; }));
+  // Abort if hung: not waited for at all, long limit or not.
+  start = Clock::now();
+  EXPECT_EQ(bus.SendMessage(stuck, kWmUser, 1, 1, milliseconds(10000)).kind, Kind::kTimedOut);
+  EXPECT_LT(Clock::now() - start, milliseconds(3000));
+
+  child.Put(1);  // now it serves
+  EXPECT_TRUE(Within(milliseconds(5000), [&] { return bus.IsHung(stuck) == false; }));
+  const auto out = bus.SendMessage(stuck, kWmUser, 20, 22, milliseconds(3000));
+  EXPECT_EQ(out.kind, Kind::kAnswered);
+  EXPECT_EQ(out.result, 42);
+  child.Put(0);
+}
+
+TEST_F(DesktopBusTest, AReceiverThatDiesWhileServingEndsTheSendPromptly) {
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    procedure.on_message = [](std::uint32_t, std::uint32_t, std::uint32_t) -> std::int32_t {
+      _exit(0);
+    };
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Dying", procedure)));
+    ServeUntilTold(bus, self);
+  });
+  const auto handle = child.Get(milliseconds(5000));
+  ASSERT_TRUE(handle && *handle != 0);
+  DesktopBus bus(Options());
+  const auto start = Clock::now();
+  const auto out =
+      bus.SendMessage(static_cast<WindowHandle>(*handle), kWmUser, 0, 0, milliseconds(10000));
+  EXPECT_TRUE(out.kind == Kind::kNoWindow || out.kind == Kind::kFailed);
+  EXPECT_LT(Clock::now() - start, milliseconds(5000));
+}
+
+TEST_F(DesktopBusTest, BadFramesCloseOnlyTheirConnectionAndAMebibyteCopyPasses) {
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Target", procedure)));
+    ServeUntilTold(bus, self);
+  });
+  const auto handle = child.Get(milliseconds(5000));
+  ASSERT_TRUE(handle && *handle != 0);
+  const auto target = static_cast<WindowHandle>(*handle);
+  DesktopBus bus(Options());
+
+  const auto closed_after = [&](const Bytes& frame) {
+    const int fd = RawConnect(bus, target);
+    if (fd < 0) return false;
+    const bool sent = write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
+    std::uint8_t byte;
+    const bool eof = sent && read(fd, &byte, 1) == 0;  // SO_RCVTIMEO bounds it
+    close(fd);
+    return eof;
+  };
+  const auto to = static_cast<std::uint32_t>(target);
+  EXPECT_TRUE(closed_after(bus::EncodeRequestHeader({9, to, 0, 0, 0, {}}, 0)));
+  EXPECT_TRUE(closed_after(
+      bus::EncodeRequestHeader({bus::kKindCopyData, to, kWmCopyData, 0, 0, {}}, 64u << 20)));
+  EXPECT_TRUE(closed_after(bus::EncodeRequestHeader({bus::kKindMessage, to, 1, 0, 0, {}}, 4)));
+  // Half a header, and the peer holds it: the window goes on serving others.
+  const int half = RawConnect(bus, target);
+  ASSERT_GE(half, 0);
+  ASSERT_EQ(write(half, "\x01\x00\x00", 3), 3);
+
+  // A request built by hand from the documented layout, answered in it.
+  const int raw = RawConnect(bus, target);
+  ASSERT_GE(raw, 0);
+  const std::uint8_t request[24] = {1,
+                                    0,
+                                    0,
+                                    0,
+                                    std::uint8_t(to),
+                                    std::uint8_t(to >> 8),
+                                    std::uint8_t(to >> 16),
+                                    std::uint8_t(to >> 24),
+                                    0,
+                                    4,
+                                    0,
+                                    0,
+                                    40,
+                                    0,
+                                    0,
+                                    0,
+                                    2,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0};
+  ASSERT_EQ(write(raw, request, sizeof request), 24);
+  std::uint8_t answer[12] = {};
+  ASSERT_EQ(recv(raw, answer, sizeof answer, MSG_WAITALL), 12);
+  const std::uint8_t expected[12] = {3, 0, 0, 0, 0, 0, 0, 0, 42, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(answer, expected, 12), 0);
+  close(raw);
+
+  Bytes big(1u << 20);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7 + i / 991);
+  const auto copied = bus.SendCopyData(target, 0, 7, big, milliseconds(5000));
+  EXPECT_EQ(copied.kind, Kind::kAnswered);
+  EXPECT_EQ(copied.result, Fnv(big));
+  close(half);
+
+  // Half-sent big copies on three connections: the one that would take the
+  // window past its budget is closed, the others go on.
+  const auto begin_copy = [&](std::size_t sent) {
+    const int fd = RawConnect(bus, target);
+    Bytes frame = bus::EncodeRequestHeader({bus::kKindCopyData, to, kWmCopyData, 0, 7, {}},
+                                           bus::kMaxCopyData);
+    frame.insert(frame.end(), big.begin(), big.end());
+    while (frame.size() < bus::kRequestHeaderSize + sent) frame.push_back(1);
+    std::size_t done = 0;
+    while (fd >= 0 && done < frame.size()) {
+      const ssize_t put = send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    return std::make_pair(fd, done == frame.size());
+  };
+  const auto first = begin_copy(3u << 20);
+  const auto second = begin_copy(3u << 20);
+  const auto third = begin_copy(3u << 20);
+  EXPECT_TRUE(first.second);
+  EXPECT_TRUE(second.second);
+  EXPECT_FALSE(third.second);
+  Bytes rest(bus::kMaxCopyData - (3u << 20), 1);
+  ASSERT_EQ(send(first.first, rest.data(), rest.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(rest.size()));
+  std::uint8_t big_answer[12] = {};
+  ASSERT_EQ(recv(first.first, big_answer, sizeof big_answer, MSG_WAITALL), 12);
+  Bytes whole = big;
+  whole.resize(bus::kMaxCopyData, 1);
+  const auto decoded = bus::DecodeAnswer(ByteView(big_answer, sizeof big_answer));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->result, Fnv(whole));
+  for (const int fd : {first.first, second.first, third.first}) close(fd);
+  child.Put(0);
+}
+
+extern "C" void IgnoreSignal(int) {}
+
+TEST_F(DesktopBusTest, WaitForInputEndsOnASendOrASignal) {
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = IgnoreSignal;
+  action.sa_flags = SA_RESTART;  // poll ends with EINTR even so
+  sigaction(SIGUSR1, &action, &previous);
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  const WindowHandle mine = bus.CreateTopLevelWindow("Waiter", procedure);
+  ASSERT_NE(mine, 0);
+  const pid_t parent = getpid();
+  Child sender([&](Child& self) {
+    DesktopBus other(Options());
+    self.Get(milliseconds(5000));
+    const auto out = other.SendMessage(mine, kWmUser, 3, 4, milliseconds(5000));
+    self.Put(out.Answered() ? static_cast<std::uint32_t>(out.result) : 0);
+    // Then signals until told to stop, so one lands inside the wait.
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end && !self.HasWord()) {
+      kill(parent, SIGUSR1);
+      std::this_thread::sleep_for(milliseconds(100));
+    }
+  });
+  sender.Put(1);
+  auto start = Clock::now();
+  bus.WaitForInput(start + std::chrono::seconds(8));
+  EXPECT_LT(Clock::now() - start, milliseconds(5000));
+  EXPECT_EQ(procedure.messages, 0) << "waiting serves nothing";
+  std::optional<std::uint32_t> answered;
+  Within(milliseconds(5000), [&] {
+    bus.Pump();
+    answered = sender.Get(milliseconds(0));
+    return answered.has_value();
+  });
+  EXPECT_EQ(answered, 7u);
+
+  start = Clock::now();
+  bus.WaitForInput(start + std::chrono::seconds(8));
+  EXPECT_LT(Clock::now() - start, milliseconds(5000));
+  sender.Put(0);
+  sender.Reap();
+  sigaction(SIGUSR1, &previous, nullptr);
+}
+
+}  // namespace
+}  // namespace trivane
