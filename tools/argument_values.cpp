@@ -11,6 +11,17 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// A field of exactly `width` digits at `at`, or -1.
+int FixedDigits(std::string_view text, std::size_t at, std::size_t width) {
+  if (at + width > text.size()) return -1;
+  int value = 0;
+  for (const char c : text.substr(at, width)) {
+    if (!IsDigit(c)) return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> ParseSecondsAsMs(std::string_view text) {
@@ -71,6 +82,32 @@ std::optional<double> ParseReal(std::string_view text) {
   const double value = std::strtod(copy.c_str(), &end);
   if (end != copy.c_str() + copy.size() || errno == ERANGE) return std::nullopt;
   return value;
+}
+
+std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
+  static constexpr std::string_view kLayout = "0000-00-00T00:00:00";
+  if (text.size() != kLayout.size() && text.size() != kLayout.size() + 4) return std::nullopt;
+  for (std::size_t i = 0; i < kLayout.size(); ++i) {
+    if (kLayout[i] != '0' && text[i] != kLayout[i]) return std::nullopt;
+  }
+  DateTimeFields fields;
+  fields.year = FixedDigits(text, 0, 4);
+  fields.month = FixedDigits(text, 5, 2);
+  fields.day = FixedDigits(text, 8, 2);
+  fields.hour = FixedDigits(text, 11, 2);
+  fields.minute = FixedDigits(text, 14, 2);
+  fields.second = FixedDigits(text, 17, 2);
+  if (text.size() > kLayout.size()) {
+    if (text[kLayout.size()] != '.') return std::nullopt;
+    fields.millisecond = FixedDigits(text, kLayout.size() + 1, 3);
+  } else {
+    fields.millisecond = 0;
+  }
+  for (const int field : {fields.year, fields.month, fields.day, fields.hour, fields.minute,
+                          fields.second, fields.millisecond}) {
+    if (field < 0) return std::nullopt;
+  }
+  return EncodeDateTime(fields);
 }
 
 std::vector<std::string> SplitFields(std::string_view text, std::size_t fields) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "protocols/records.h"
 #include "tools/argument_values.h"
 #include "tools/hex.h"
 
@@ -117,7 +118,7 @@ std::optional<std::uint8_t> Vl2Code(std::string_view text) {
   return static_cast<std::uint8_t>(*code);
 }
 
-std::optional<UnitRecipe> Vl3RegionFrom(const std::string& text) {
+std::optional<Vl3RegionUnit> Vl3RegionFrom(const std::string& text) {
   const auto fields = SplitFields(text, 3);
   if (fields.size() < 2) return std::nullopt;
   const auto size = UnsignedMs(fields[0]);
@@ -127,7 +128,7 @@ std::optional<UnitRecipe> Vl3RegionFrom(const std::string& text) {
   return Vl3RegionUnit{*size, *over, *extra};
 }
 
-std::optional<UnitRecipe> Vl3NoticeFrom(const std::string& text) {
+std::optional<Vl3NoticeUnit> Vl3NoticeFrom(const std::string& text) {
   const auto fields = SplitFields(text, 3);
   if (fields.size() != 3) return std::nullopt;
   const auto kind = BlockKind(fields[0]);
@@ -145,6 +146,31 @@ std::optional<UnitRecipe> Vl3MessageFrom(const std::string& text) {
   if (!type || !num || !payload) return std::nullopt;
   return Vl3MessageUnit{static_cast<std::uint16_t>(*type), static_cast<std::uint16_t>(*num),
                         *payload};
+}
+
+// NUM,HEX: any message of type 1.
+std::optional<Vl3MessageUnit> StudioMessageFrom(const std::string& text) {
+  const auto fields = SplitFields(text, 2);
+  if (fields.size() != 2) return std::nullopt;
+  const auto num = ParseInteger(fields[0], 0, 65535);
+  const auto payload = fields[1].empty() ? std::optional<Bytes>(Bytes()) : ParseHex(fields[1]);
+  if (!num || !payload) return std::nullopt;
+  return Vl3MessageUnit{kOwnMsgType, static_cast<std::uint16_t>(*num), *payload};
+}
+
+std::optional<ClockUnit> ClockFrom(const std::string& text) {
+  if (text == "now") return ClockUnit{};
+  const auto value = ParseDateTimeText(text);
+  if (!value) return std::nullopt;
+  return ClockUnit{*value};
+}
+
+// Handles are 32 bits and printed as signed; a hex handle may be written as
+// the unsigned value it reads as. 0 is no window at all.
+std::optional<WindowHandle> WindowFrom(const std::string& text) {
+  const auto handle = ParseInteger(text, kMinI32, kMaxU32);
+  if (!handle || *handle == 0) return std::nullopt;
+  return static_cast<WindowHandle>(static_cast<std::uint32_t>(*handle));
 }
 
 std::optional<UnitRecipe> Vl2RegionFrom(const std::string& text) {
@@ -275,6 +301,54 @@ bool OnlineOption(Cursor& cursor, OnlineOptions& options, bool& password_given) 
   return true;
 }
 
+bool StudioOption(Cursor& cursor, StudioOptions& options) {
+  const std::string& name = cursor.Name();
+  auto add = [&](auto parse, const std::string& what) {
+    if (auto message = Parsed<StudioRecipe>(cursor, parse, what)) {
+      options.messages.push_back(*message);
+    }
+    return true;
+  };
+  auto seconds = [&](std::uint32_t& ms) {
+    if (auto value = Parsed<std::uint32_t>(cursor, UnsignedMs, "seconds")) ms = *value;
+    return true;
+  };
+  if (name == "--window") {
+    if (auto window = Parsed<WindowHandle>(cursor, WindowFrom, "a window handle")) {
+      options.window = *window;
+    }
+  } else if (name == "--class") {
+    // The desktop keeps class names to 255 characters.
+    if (auto class_name = Parsed<std::string>(
+            cursor,
+            [](const std::string& t) {
+              return t.empty() || t.size() > 255 ? std::nullopt : std::optional(t);
+            },
+            "a class name of 1..255 characters")) {
+      options.window_class = *class_name;
+    }
+  } else if (name == "--pid-query") {
+    options.pid_query = true;
+  } else if (name == "--region") {
+    return add(Vl3RegionFrom, "S,O[,E] in seconds");
+  } else if (name == "--notice") {
+    return add(Vl3NoticeFrom, "KIND,SECONDS,TEXT");
+  } else if (name == "--clock") {
+    return add(ClockFrom, "now or YYYY-MM-DDTHH:NN:SS.ZZZ");
+  } else if (name == "--message") {
+    return add(StudioMessageFrom, "NUM,HEX");
+  } else if (name == "--receive") {
+    return seconds(options.receive_ms);
+  } else if (name == "--hang") {
+    return seconds(options.hang_ms);
+  } else if (name == "--vanish") {
+    options.vanish = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool DecodeSettingOption(const std::string& name, DecodeSettings& settings) {
   if (name == "--show-playlist") {
     settings.show_playlist = true;
@@ -311,6 +385,7 @@ SimCommand CommandNamed(std::string_view name) {
   if (name == "online") return SimCommand::kOnline;
   if (name == "listen") return SimCommand::kListen;
   if (name == "decode") return SimCommand::kDecode;
+  if (name == "studio") return SimCommand::kStudio;
   return SimCommand::kNone;
 }
 
@@ -360,6 +435,9 @@ SimCommandLine ParseSimCommandLine(std::span<const std::string> arguments) {
       case SimCommand::kListen:
         known = ListenOption(cursor, result.listen);
         break;
+      case SimCommand::kStudio:
+        known = StudioOption(cursor, result.studio);
+        break;
       case SimCommand::kDecode:
         known = DecodeSettingOption(name, result.decode.decode);
         if (!known && !file_given && (name == "-" || !name.starts_with("-"))) {
@@ -374,7 +452,9 @@ SimCommandLine ParseSimCommandLine(std::span<const std::string> arguments) {
   }
   if (!result.error.empty()) return result;
 
-  if (result.command != SimCommand::kDecode && !port_given) {
+  const bool needs_port =
+      result.command != SimCommand::kDecode && result.command != SimCommand::kStudio;
+  if (needs_port && !port_given) {
     result.error = first + " needs --port";
   } else if (result.command == SimCommand::kOnline && !password_given && !result.online.silent) {
     result.error = "online needs --password";

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop_bus.h"
 #include "platform/iconv_text_codec.h"
 #include "platform/termination_signals.h"
 #include "tools/command_line.h"
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
         return RunListen(options.listen, *codepage, out);
       case SimCommand::kDecode:
         return RunDecode(options.decode, *codepage, out);
+      case SimCommand::kStudio: {
+        DesktopBus bus;
+        return RunStudio(options.studio, *codepage, out, bus);
+      }
       case SimCommand::kNone:
         break;
     }

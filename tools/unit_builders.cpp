@@ -6,18 +6,32 @@
 
 namespace trivane::sim {
 
+Bytes RegionBlockPayload(std::uint32_t size, std::uint32_t over, std::uint32_t extra) {
+  const TRegionBlock block{.Head1 = 1, .Head2 = 1, .Size = size, .Over = over, .Extra = extra};
+  return block.Encode();
+}
+
+Bytes BlockNoticePayload(std::uint8_t kind, std::uint32_t size, std::string_view wire_text) {
+  const TBlockNotice notice{.Kind = kind, .Size = size, .Text = std::string(wire_text)};
+  return notice.Encode();
+}
+
+Bytes ClockPayload(TDateTime value) {
+  Bytes payload;
+  AppendF64(payload, value);
+  return payload;
+}
+
 Bytes Vl3Message(std::uint16_t type, std::uint16_t num, ByteView payload) {
   return BuildVl3Frame(type, num, payload);
 }
 
 Bytes Vl3Region(std::uint32_t size, std::uint32_t over, std::uint32_t extra) {
-  const TRegionBlock block{.Head1 = 1, .Head2 = 1, .Size = size, .Over = over, .Extra = extra};
-  return Vl3Message(kOwnMsgType, msg_num::kRegionBlock, block.Encode());
+  return Vl3Message(kOwnMsgType, msg_num::kRegionBlock, RegionBlockPayload(size, over, extra));
 }
 
 Bytes Vl3Notice(std::uint8_t kind, std::uint32_t size, std::string_view wire_text) {
-  const TBlockNotice notice{.Kind = kind, .Size = size, .Text = std::string(wire_text)};
-  return Vl3Message(kOwnMsgType, msg_num::kBlockNotice, notice.Encode());
+  return Vl3Message(kOwnMsgType, msg_num::kBlockNotice, BlockNoticePayload(kind, size, wire_text));
 }
 
 std::optional<Bytes> Vl2Command(std::uint8_t code, double seconds, std::string_view wire_text) {

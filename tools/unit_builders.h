@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/byte_io.h"
+#include "base/date_time.h"
 #include "protocols/records.h"
 #include "protocols/uecp_codec.h"
 #include "protocols/vl2_frame.h"
@@ -14,6 +15,12 @@ namespace trivane::sim {
 // The units a source sends, built as a playout system or another relay would
 // put them on the wire. Times are milliseconds unless named seconds; texts are
 // already in the wire code page.
+
+// The payloads of messages 1, 2 and 4 of type 1, as a VL3 frame and the
+// studio's copy data both carry them.
+Bytes RegionBlockPayload(std::uint32_t size, std::uint32_t over, std::uint32_t extra);
+Bytes BlockNoticePayload(std::uint8_t kind, std::uint32_t size, std::string_view wire_text);
+Bytes ClockPayload(TDateTime value);
 
 // VL3: "L3", 0, payload length + 4, type, number, payload.
 Bytes Vl3Message(std::uint16_t type, std::uint16_t num, ByteView payload);

@@ -12,6 +12,8 @@ const char* CommandName(SimCommand command) {
       return "listen ";
     case SimCommand::kDecode:
       return "decode ";
+    case SimCommand::kStudio:
+      return "studio ";
     case SimCommand::kNone:
       break;
   }
@@ -96,6 +98,39 @@ std::string UsageText(SimCommand command) {
              "  LOG <tag>: <message>             an event-log line\n"
              "  PENDING due_in=<ms>              a scheduled block, then sent\n"
              "  UNPARSED <n> bytes: <hex>        bytes nobody could parse\n";
+    case SimCommand::kStudio:
+      return "Usage: trivane-sim studio [--window HANDLE] [--class NAME] [--pid-query]\n"
+             "                          [MESSAGE...] [--receive SECONDS] [--hang SECONDS]\n"
+             "                          [--vanish] [--codepage NAME]\n"
+             "\n"
+             "A playout studio on the desktop: opens a window of its own, says hello to\n"
+             "every relay window (class TVL_Trivane) or to the one given, waits 250 ms for\n"
+             "the relay to admit it, sends the messages in the order given, and says\n"
+             "goodbye when it ends. Seconds may have decimals; texts are UTF-8 and go out\n"
+             "in the code page.\n"
+             "\n"
+             "  --window HANDLE          talk to this window only (decimal, or hex with 0x)\n"
+             "  --class NAME             class of the studio's own window (default TStudio3)\n"
+             "  --pid-query              ask each relay its identity; prints its PID\n"
+             "  --region S,O[,E]         region block: size, over, extra seconds\n"
+             "  --notice KIND,SECONDS,TEXT\n"
+             "                           block notice; KIND 0..255 or M A I V H J E P\n"
+             "  --clock now|YYYY-MM-DDTHH:NN:SS.ZZZ\n"
+             "                           clock: the local time when sent, or the one given\n"
+             "  --message NUM,HEX        any message of type 1, payload in hex (may be empty)\n"
+             "  --receive SECONDS        then stay that long and print what the relay sends\n"
+             "  --hang SECONDS           after sending, serve no messages for that long, as a\n"
+             "                           hung studio, then go on\n"
+             "  --vanish                 end without a goodbye, as a crashed studio\n"
+             "  --codepage NAME          wire code page, any iconv name (default WINDOWS-1251)\n"
+             "\n"
+             "Prints \"window W\" (its own), then per relay window \"hello W\", \"pid W N\",\n"
+             "\"sent W type=1 num=N len=L\" per message and \"goodbye W\"; a send that is not\n"
+             "answered prints \"failed hello W: <why>\" and so on. Received, one line each:\n"
+             "  COPYDATA from=W type=T num=N len=L hex=<payload> [decoded fields]\n"
+             "  goodbye from W                   the relay closes\n"
+             "  MESSAGE msg=M wparam=W lparam=0xXXXXXXXX   any other window message\n"
+             "Exit status 1 when no relay window is found or the desktop cannot be used.\n";
     case SimCommand::kNone:
       break;
   }
@@ -108,8 +143,10 @@ std::string UsageText(SimCommand command) {
          "  online   an online server with the password log-in; prints the frames it gets\n"
          "  listen   a client of the relay's internal server; prints what it receives\n"
          "  decode   decodes a capture of source bytes offline\n"
+         "  studio   a playout studio talking window messages to the relay\n"
          "\n"
-         "Exit status: 0 done, 1 failure (e.g. port in use), 2 bad arguments.\n"
+         "Exit status: 0 done, 1 failure (e.g. port in use, no relay window), 2 bad\n"
+         "arguments.\n"
          "SIGINT or SIGTERM ends the program.\n";
 }
 

@@ -171,6 +171,82 @@ TEST(OtherCommandLines, OnlineListenAndDecode) {
   EXPECT_NE(Parse({"decode", "--port", "1"}).error, "");
 }
 
+TEST(StudioCommandLine, KeepsEveryMessageInOrderAndNeedsNoPort) {
+  const auto options = Parse({"studio", "--window", "0xFFFF0010", "--class=TStudio5", "--pid-query",
+                              "--region=60,120.5,0.25", "--notice=P,90.5,Реклама, блок",
+                              "--clock=2024-02-29T23:59:59.990", "--clock=now", "--message=7,00ff",
+                              "--message=0x10,", "--receive=1.5", "--hang=6", "--vanish"});
+  ASSERT_EQ(options.error, "");
+  EXPECT_EQ(options.command, SimCommand::kStudio);
+  const StudioOptions& studio = options.studio;
+  EXPECT_EQ(studio.window, static_cast<WindowHandle>(0xFFFF0010u));  // negative as a handle
+  EXPECT_EQ(studio.window_class, "TStudio5");
+  EXPECT_TRUE(studio.pid_query);
+  EXPECT_EQ(studio.receive_ms, 1500u);
+  EXPECT_EQ(studio.hang_ms, 6000u);
+  EXPECT_TRUE(studio.vanish);
+  ASSERT_EQ(studio.messages.size(), 6u);
+
+  const auto& region = std::get<Vl3RegionUnit>(studio.messages[0]);
+  EXPECT_EQ(region.size_ms, 60000u);
+  EXPECT_EQ(region.over_ms, 120500u);
+  EXPECT_EQ(region.extra_ms, 250u);
+  const auto& notice = std::get<Vl3NoticeUnit>(studio.messages[1]);
+  EXPECT_EQ(notice.kind, 7);
+  EXPECT_EQ(notice.text, "Реклама, блок");
+  EXPECT_EQ(std::get<ClockUnit>(studio.messages[2]).value,
+            EncodeDateTime({2024, 2, 29, 23, 59, 59, 990}));
+  EXPECT_FALSE(std::get<ClockUnit>(studio.messages[3]).value);  // now, when sent
+  const auto& message = std::get<Vl3MessageUnit>(studio.messages[4]);
+  EXPECT_EQ(message.type, 1);
+  EXPECT_EQ(message.num, 7);
+  EXPECT_EQ(message.payload, (Bytes{0x00, 0xFF}));
+  EXPECT_EQ(std::get<Vl3MessageUnit>(studio.messages[5]).num, 16);
+  EXPECT_TRUE(std::get<Vl3MessageUnit>(studio.messages[5]).payload.empty());
+
+  const auto plain = Parse({"studio", "--window", "-5", "--clock", "2024-01-02T03:04:05"});
+  ASSERT_EQ(plain.error, "");
+  EXPECT_EQ(plain.studio.window, -5);
+  EXPECT_EQ(plain.studio.window_class, "TStudio3");
+  EXPECT_EQ(std::get<ClockUnit>(plain.studio.messages.at(0)).value,
+            EncodeDateTime({2024, 1, 2, 3, 4, 5, 0}));
+
+  const auto help = Parse({"studio", "--help"});
+  EXPECT_TRUE(help.help);
+  EXPECT_EQ(help.command, SimCommand::kStudio);
+  EXPECT_NE(UsageText(SimCommand::kStudio).find("--pid-query"), std::string::npos);
+}
+
+TEST(StudioCommandLine, RefusesValuesThatCannotGoOut) {
+  const std::vector<std::vector<std::string>> bad{
+      {"studio", "--window", "0"},  // no window at all
+      {"studio", "--window", "0x100000000"},
+      {"studio", "--class", ""},
+      {"studio", "--class", std::string(256, 'x')},
+      {"studio", "--region", "60"},
+      {"studio", "--region", "-1,2"},
+      {"studio", "--notice", "Q,1,x"},
+      {"studio", "--notice", "1,1"},
+      {"studio", "--clock", "2023-02-29T00:00:00.000"},  // no such day
+      {"studio", "--clock", "2024-02-29T24:00:00.000"},
+      {"studio", "--clock", "2024-02-29 23:59:59.990"},
+      {"studio", "--clock", "2024-2-29T23:59:59"},
+      {"studio", "--message", "65536,00"},
+      {"studio", "--message", "1,0g"},
+      {"studio", "--message", "1"},
+      {"studio", "--receive", "-1"},
+      {"studio", "--hang", "x"},
+      {"studio", "--receive"},  // no value
+      {"studio", "--port", "1"},
+      {"studio", "stray"},
+  };
+  for (const auto& arguments : bad) {
+    const auto options = Parse(arguments);
+    EXPECT_NE(options.error, "") << arguments.back();
+    EXPECT_FALSE(options.help);
+  }
+}
+
 TEST(OtherCommandLines, HelpWinsOverMissingOptionsAndNamesItsSubcommand) {
   EXPECT_TRUE(Parse({"--help"}).help);
   const auto listen_help = Parse({"--help", "listen"});
