@@ -1,12 +1,13 @@
 #pragma once
 
 #include "links/links.h"
+#include "studio/relay_main_window.h"
 
 namespace trivane {
 
-// The links this build carries: the four TCP source readers, the chain server
-// and the online uplink. The studio link is not part of it yet; its slot stays
-// empty rather than pretending to reach a studio.
-ControllerParts MakeProductionParts(LinkHost& host);
+// The links this build carries: the four TCP source readers, the chain server,
+// the online uplink and, when the desktop can be used, the studio link over
+// the main window (main_window may be null: no studio then).
+ControllerParts MakeProductionParts(LinkHost& host, Desktop* desktop, RelayMainWindow* main_window);
 
 }  // namespace trivane

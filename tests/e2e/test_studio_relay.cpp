@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "links/router.h"
+#include "platform/desktop_bus.h"
+#include "support/fake_desktop.h"
+#include "support/relay_process.h"
+
+namespace trivane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FreePort;
+using testing::LoopbackConnection;
+using testing::LoopbackListener;
+using testing::RecordingWindow;
+using testing::RelayProcess;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kPeerCommand = 2102;
+constexpr std::uint32_t kHello = 0x7FFF0000;
+constexpr std::uint32_t kIdentityQuery = 0x7FFF7FFF;
+
+// The test plays the studio on a bus of its own, which the relay it starts
+// joins through the environment it inherits.
+class StudioRelayTest : public ::testing::Test {
+ protected:
+  StudioRelayTest() { setenv("TRIVANE_BUS_DIR", bus_dir.c_str(), 1); }
+  ~StudioRelayTest() override { unsetenv("TRIVANE_BUS_DIR"); }
+
+  // The relay's main window, once it has registered it.
+  WindowHandle RelayWindow() {
+    const auto until = Clock::now() + 10s;
+    while (Clock::now() < until) {
+      for (const DesktopWindow& window : bus.EnumWindows()) {
+        if (window.class_name == "TVL_Trivane") return window.handle;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return 0;
+  }
+  // Serves the studio's window for a while, or until done() holds.
+  template <typename Predicate>
+  bool PumpUntil(Predicate done, std::chrono::milliseconds limit = 10s) {
+    const auto until = Clock::now() + limit;
+    while (!done()) {
+      if (Clock::now() >= until) return false;
+      bus.WaitForInput(std::min(until, Clock::now() + 20ms));
+      bus.Pump();
+    }
+    return true;
+  }
+  void Pump(std::chrono::milliseconds period) {
+    PumpUntil([] { return false; }, period);
+  }
+  // Hello, and time for the relay's next scan to admit it.
+  void SayHello(WindowHandle relay) {
+    ASSERT_TRUE(bus.SendMessage(relay, kPeerCommand, static_cast<std::uint32_t>(studio_window),
+                                kHello, 1000ms)
+                    .Answered());
+    Pump(300ms);
+  }
+
+  testing::TempDir dir;
+  std::string bus_dir = (dir / "bus").string();
+  DesktopBus bus{DesktopBusOptions{.directory = bus_dir}};
+  RecordingWindow studio;
+  WindowHandle studio_window = bus.CreateTopLevelWindow("TStudio3", studio);
+};
+
+TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIgnored) {
+  ASSERT_TRUE(bus.Usable());
+  ASSERT_NE(studio_window, 0);
+  const std::uint16_t server_port = FreePort();
+  RelayProcess relay(
+      "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  const SendOutcome identity = bus.SendMessage(
+      window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
+  ASSERT_TRUE(identity.Answered());
+  EXPECT_EQ(identity.result, 42);
+
+  LoopbackConnection chain;
+  const auto until = Clock::now() + 10s;
+  while (!chain.Open() && Clock::now() < until) {
+    chain = LoopbackConnection::Connect(server_port);
+    if (!chain.Open()) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(chain.Open());
+  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
+
+  // A window that never said hello is not listened to.
+  RecordingWindow stranger;
+  const WindowHandle stranger_window = bus.CreateTopLevelWindow("TStudio3", stranger);
+  const Bytes region = TRegionBlock{.Size = 60000, .Over = 120000}.Encode();
+  EXPECT_TRUE(bus.SendCopyData(window, static_cast<std::uint32_t>(stranger_window), 0x00010001,
+                               region, 1000ms)
+                  .Answered());
+
+  SayHello(window);
+  ASSERT_TRUE(bus.SendCopyData(window, static_cast<std::uint32_t>(studio_window), 0x00010001,
+                               region, 1000ms)
+                  .Answered());
+  const auto line = relay.WaitFor("REGION");
+  ASSERT_TRUE(line.has_value());
+  EXPECT_TRUE(line->ends_with("\tVL3")) << *line;
+  const Bytes frame = BuildVl3Frame(1, 1, region);
+  EXPECT_EQ(chain.ReadExactly(frame.size(), 5000ms), frame);
+  EXPECT_TRUE(chain.StaysQuiet(300ms));  // the stranger's block went nowhere
+  EXPECT_NE(relay.DailyFile().find("Out "), std::string::npos);
+  EXPECT_EQ(relay.Stop(), 0);
+}
+
+TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
+  ASSERT_TRUE(bus.Usable());
+  LoopbackListener source;
+  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\n" + testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  SayHello(window);
+  LoopbackConnection feed = source.Accept(10s);
+  ASSERT_TRUE(feed.Open());
+
+  const Bytes region = TRegionBlock{.Size = 30000, .Over = 90000}.Encode();
+  ASSERT_TRUE(feed.Send(BuildVl3Frame(1, 1, region)));
+  ASSERT_TRUE(PumpUntil([&] { return !studio.copies.empty(); }));
+  EXPECT_EQ(studio.copies[0].wparam, static_cast<std::uint32_t>(window));
+  EXPECT_EQ(studio.copies[0].dw_data, 0x00010001u);
+  EXPECT_EQ(studio.copies[0].data, region);
+
+  // At its end the relay says goodbye to the studio.
+  std::optional<int> status;
+  std::jthread stopper([&] { status = relay.Stop(); });
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::any_of(studio.messages.begin(), studio.messages.end(), [](const auto& m) {
+      return m.message == kPeerCommand && m.lparam == 0x7FFF0002;
+    });
+  }));
+  stopper.join();
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
+  ASSERT_TRUE(bus.Usable());
+  LoopbackListener source;
+  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\n" + testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  SayHello(window);
+  LoopbackConnection feed = source.Accept(10s);
+  ASSERT_TRUE(feed.Open());
+
+  // Gone without a goodbye, as a crashed studio goes; the relay's next scan
+  // notices, so what comes next is not sent into the void but counted.
+  bus.DestroyTopLevelWindow(studio_window);
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(feed.Send(BuildVl3Frame(1, 1, TRegionBlock{.Size = 1000}.Encode())));
+  ASSERT_TRUE(relay.WaitFor("REGION").has_value());
+  relay.Drain(100ms);
+
+  RecordingWindow next;
+  studio_window = bus.CreateTopLevelWindow("TStudio3", next);
+  SayHello(window);
+  const auto line = relay.WaitFor("dropped while none was connected");
+  ASSERT_TRUE(line.has_value());
+  EXPECT_NE(line->find("\t1 messages"), std::string::npos) << *line;
+  EXPECT_TRUE(line->ends_with("\tZUDovivi")) << *line;
+}
+
+TEST_F(StudioRelayTest, WithoutTheStudioInUseTheIdentityQueryGetsZero) {
+  ASSERT_TRUE(bus.Usable());
+  RelayProcess relay("SrcMode=1\r\nDstMode=0\r\nPID=42\r\n");
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  Pump(200ms);  // past the relay's first tick, which applies the settings
+  const SendOutcome identity = bus.SendMessage(
+      window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
+  ASSERT_TRUE(identity.Answered());
+  EXPECT_EQ(identity.result, 0);
+}
+
+}  // namespace
+}  // namespace trivane
