@@ -151,14 +151,13 @@ void DesktopStudioLink::Studio_Send_Tick() {
     const auto missed =
         static_cast<std::size_t>(delivery.hung) + static_cast<std::size_t>(delivery.unanswered);
     if (missed > 0 && undelivered_ == 0) {
-      host_.OutLog(-1, "The studio does not take its messages: they are dropped until it does",
-                   kTag);
+      host_.OutLog(-1, "The studio does not answer in time: its messages go unconfirmed", kTag);
     }
     undelivered_ += missed;
     if (missed == 0 && delivery.sent > 0 && undelivered_ > 0) {
       host_.OutLog(-1,
-                   "The studio takes its messages again; " + std::to_string(undelivered_) +
-                       " did not reach it",
+                   "The studio answers again; " + std::to_string(undelivered_) +
+                       " messages for it were not confirmed",
                    kTag);
       undelivered_ = 0;
     }

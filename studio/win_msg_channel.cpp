@@ -48,6 +48,7 @@ void TWinMSG::ScanTick(std::int64_t now_ms) {
 void TWinMSG::Scan() {
   if (busy_) return;
   busy_ = true;
+  unanswered_.clear();  // each scan gives a silent peer one more try
 
   std::vector<TWinPeer> windows;
   for (DesktopWindow& found : desktop_.EnumWindows()) {
@@ -181,10 +182,15 @@ TWinMSG::Delivery TWinMSG::Send_Data(std::uint32_t kind, std::uint16_t msg_type,
       ++delivery.hung;
       continue;
     }
+    if (std::find(unanswered_.begin(), unanswered_.end(), window) != unanswered_.end()) {
+      ++delivery.unanswered;
+      continue;
+    }
     if (Send_Data_To(window, msg_type, data, msg_num).Answered()) {
       ++delivery.sent;
     } else {
       ++delivery.unanswered;
+      unanswered_.push_back(window);
     }
   }
   return delivery;

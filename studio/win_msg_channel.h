@@ -44,9 +44,11 @@ class TWinMSG {
   static constexpr std::uint16_t kIdentityQuery = 0x7FFF;
   static constexpr std::uint16_t kGoodbye = 2;  // any other low half is a goodbye too
   static constexpr std::int64_t kScanIntervalMs = 100;
-  // A studio that has not answered within this is given up for that send:
-  // the tick must go on, and 100 ms is far more than a served message takes.
-  static constexpr std::chrono::milliseconds kSendLimit{100};
+  // A studio that has not answered within this is given up for that send, and
+  // not sent to again before the next scan: the tick must go on, and a served
+  // message takes well under a millisecond. The request may still be served
+  // late; it is only unconfirmed.
+  static constexpr std::chrono::milliseconds kSendLimit{10};
 
   using PeerEvent = std::function<void(TWinMSG&, const TWinPeer&)>;
 
@@ -56,8 +58,9 @@ class TWinMSG {
     std::uint16_t low = 0;
   };
 
-  // What became of one Send_Data: how many peers took it, and how many were
-  // skipped as hung or gave no answer in time (the caller says so).
+  // What became of one Send_Data: how many peers took it, how many were
+  // skipped as hung, and how many gave no answer in time now or since the
+  // last scan (the caller says so).
   struct Delivery {
     int sent = 0;
     int hung = 0;
@@ -115,6 +118,8 @@ class TWinMSG {
   bool default_enabled_ = true;
   std::vector<TWinPeer> peers_;    // sorted by Window
   std::vector<TWinPeer> pending_;  // in arrival order
+  // Peers that let a send run out of time; skipped until the next scan.
+  std::vector<WindowHandle> unanswered_;
   std::int64_t next_scan_ms_ = 0;
 };
 

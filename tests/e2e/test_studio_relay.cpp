@@ -171,6 +171,40 @@ TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
   EXPECT_TRUE(line->ends_with("\tZUDovivi")) << *line;
 }
 
+TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainServer) {
+  ASSERT_TRUE(bus.Usable());
+  LoopbackListener source;
+  const std::uint16_t server_port = FreePort();
+  RelayProcess relay("SrcMode=1\r\nDstMode=3\r\nServerPort=" + std::to_string(server_port) +
+                     "\r\n" + testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  SayHello(window);  // and from now on the studio serves nothing
+  LoopbackConnection feed = source.Accept(10s);
+  ASSERT_TRUE(feed.Open());
+  LoopbackConnection chain;
+  for (const auto until = Clock::now() + 10s; !chain.Open() && Clock::now() < until;) {
+    chain = LoopbackConnection::Connect(server_port);
+    if (!chain.Open()) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(chain.Open());
+  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
+
+  constexpr int kFrames = 60;
+  Bytes expected;
+  for (int n = 0; n < kFrames; ++n) {
+    const Bytes frame =
+        BuildVl3Frame(1, 1, TRegionBlock{.Size = 1000 + static_cast<std::uint32_t>(n)}.Encode());
+    ASSERT_TRUE(feed.Send(frame));
+    expected.insert(expected.end(), frame.begin(), frame.end());
+    std::this_thread::sleep_for(20ms);
+  }
+  // Sends that each waited for the studio would hold the last of them about
+  // a second behind; with the studio skipped they are all there already.
+  EXPECT_EQ(chain.ReadExactly(expected.size(), 500ms), expected);
+  EXPECT_EQ(relay.Count("does not answer in time"), 1);
+}
+
 TEST_F(StudioRelayTest, WithoutTheStudioInUseTheIdentityQueryGetsZero) {
   ASSERT_TRUE(bus.Usable());
   RelayProcess relay("SrcMode=1\r\nDstMode=0\r\nPID=42\r\n");

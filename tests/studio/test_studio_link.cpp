@@ -181,7 +181,7 @@ TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIs
   EXPECT_TRUE(procedure.copies.empty());
   auto lines = host.LinesTagged(DesktopStudioLink::kTag);
   ASSERT_EQ(lines.size(), 2u);  // said once, not per message
-  EXPECT_NE(lines[1].message.find("dropped until it does"), std::string::npos);
+  EXPECT_NE(lines[1].message.find("go unconfirmed"), std::string::npos);
 
   desktop.SetHung(studio, false);
   Scan();
@@ -190,7 +190,7 @@ TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIs
   ASSERT_EQ(procedure.copies.size(), 1u);
   lines = host.LinesTagged(DesktopStudioLink::kTag);
   ASSERT_EQ(lines.size(), 4u);  // responds again; and what it missed
-  EXPECT_EQ(lines[3].message, "The studio takes its messages again; 2 did not reach it");
+  EXPECT_EQ(lines[3].message, "The studio answers again; 2 messages for it were not confirmed");
 }
 
 TEST_F(StudioLinkTest, AStudioThatIsSourceIsNeverAlsoFedWhatItSent) {

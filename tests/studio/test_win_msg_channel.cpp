@@ -172,6 +172,16 @@ TEST_F(ChannelTest, AHungPeerIsNotSentToUntilItRespondsAndUnansweredSendsAreCoun
   EXPECT_EQ(delivery.sent, 1);
   EXPECT_EQ(delivery.unanswered, 1);
   EXPECT_EQ(a_procedure.copies.size(), 1u);
+  // A peer that let a send run out of time is not waited for again before
+  // the next scan, which gives it one more try.
+  const std::size_t tries = desktop.SentTo(kWmCopyData).size();
+  delivery = channel.Send_Data(0, 1, payload, 2);
+  EXPECT_EQ(delivery.unanswered, 1);
+  EXPECT_EQ(desktop.SentTo(kWmCopyData).size(), tries + 1);  // only to a
+  channel.Scan();
+  channel.Send_Data(0, 1, payload, 2);
+  EXPECT_EQ(desktop.SentTo(kWmCopyData).size(), tries + 3);
+  desktop.SetSilent(b, false);
 
   // Data goes only to the kind asked for, and without a hung check nothing changes.
   EXPECT_EQ(channel.Send_Data(5, 1, payload, 2).sent, 0);
