@@ -8,6 +8,7 @@
 #include "platform/desktop_bus.h"
 #include "support/fake_desktop.h"
 #include "support/relay_process.h"
+#include "tools/unit_builders.h"
 
 namespace trivane {
 namespace {
@@ -203,6 +204,69 @@ TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainSer
   // a second behind; with the studio skipped they are all there already.
   EXPECT_EQ(chain.ReadExactly(expected.size(), 500ms), expected);
   EXPECT_EQ(relay.Count("does not answer in time"), 1);
+}
+
+TEST_F(StudioRelayTest, FromAStudioSourceANoticeIsEchoedAndRoutedAndAClockOnlyLogged) {
+  ASSERT_TRUE(bus.Usable());
+  const std::uint16_t server_port = FreePort();
+  RelayProcess relay("SrcMode=0\r\nDstMode=2\r\nServerPort=" + std::to_string(server_port) +
+                     "\r\n");
+  const WindowHandle window = RelayWindow();
+  ASSERT_NE(window, 0);
+  LoopbackConnection chain;
+  for (const auto until = Clock::now() + 10s; !chain.Open() && Clock::now() < until;) {
+    chain = LoopbackConnection::Connect(server_port);
+    if (!chain.Open()) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(chain.Open());
+  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
+  SayHello(window);
+
+  const auto from = static_cast<std::uint32_t>(studio_window);
+  ASSERT_TRUE(
+      bus.SendCopyData(window, from, 0x00010004, sim::ClockPayload(45634.5), 1000ms).Answered());
+  const Bytes notice = TBlockNotice{.Kind = 1, .Size = 30000, .Text = "Spot"}.Encode();
+  ASSERT_TRUE(bus.SendCopyData(window, from, 0x00010002, notice, 1000ms).Answered());
+  EXPECT_TRUE(relay.WaitFor("RunClock! Time=12:00:00 08.12.24").has_value());
+  const auto echo = relay.WaitFor(": Spot");
+  ASSERT_TRUE(echo.has_value());
+  EXPECT_TRUE(echo->ends_with("\tVL3")) << *echo;
+  // Only the notice goes on: the clock came first and went nowhere.
+  const Bytes frame = BuildVl3Frame(1, 2, notice);
+  EXPECT_EQ(chain.ReadExactly(frame.size(), 5000ms), frame);
+  EXPECT_TRUE(chain.StaysQuiet(300ms));
+}
+
+TEST_F(StudioRelayTest, AScheduledBlockReachesTheStudioAfterItsDelayOrAtOnceWithIgnoreDelay) {
+  ASSERT_TRUE(bus.Usable());
+  for (const bool ignore_delay : {false, true}) {
+    SCOPED_TRACE(ignore_delay ? "IgnoreDelay=1" : "IgnoreDelay=0");
+    LoopbackListener source;
+    RelayProcess relay(
+        "SrcMode=1\r\nDstMode=1\r\nIgnoreDelay=" + std::string(ignore_delay ? "1" : "0") + "\r\n" +
+        testing::SourceEntry(0, source.Port()));
+    const WindowHandle window = RelayWindow();
+    ASSERT_NE(window, 0);
+    SayHello(window);
+    LoopbackConnection feed = source.Accept(10s);
+    ASSERT_TRUE(feed.Open());
+    studio.copies.clear();
+
+    const auto sent = Clock::now();
+    ASSERT_TRUE(feed.Send(sim::DrcpBlockElement(1500, 45000, 90000)));
+    ASSERT_TRUE(PumpUntil([&] { return !studio.copies.empty(); }, 6s));
+    const auto took = Clock::now() - sent;
+    if (ignore_delay) {
+      EXPECT_LT(took, 1000ms);
+    } else {
+      EXPECT_GE(took, 1400ms);
+    }
+    EXPECT_EQ(studio.copies[0].dw_data, 0x00010001u);
+    const auto block = TRegionBlock::Decode(studio.copies[0].data);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->Size, 45000u);
+    EXPECT_EQ(block->Over, 90000u);
+  }
 }
 
 TEST_F(StudioRelayTest, WithoutTheStudioInUseTheIdentityQueryGetsZero) {
