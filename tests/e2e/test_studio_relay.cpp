@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kPeerCommand = 2102;
 constexpr std::uint32_t kHello = 0x7FFF0000;
 constexpr std::uint32_t kIdentityQuery = 0x7FFF7FFF;
+constexpr std::int32_t kPid = 42;
 
 // The test plays the studio on a bus of its own, which the relay it starts
 // joins through the environment it inherits.
@@ -39,6 +40,20 @@ class StudioRelayTest : public ::testing::Test {
       for (const DesktopWindow& window : bus.EnumWindows()) {
         if (window.class_name == "TVL_Trivane") return window.handle;
       }
+      std::this_thread::sleep_for(20ms);
+    }
+    return 0;
+  }
+  // The relay's window once its first tick has started the studio link: the
+  // window is there from the start, the channel only from then on, and a
+  // hello before it would go unheard. Its settings must give PID=kPid.
+  WindowHandle ReadyRelayWindow() {
+    const WindowHandle window = RelayWindow();
+    const auto until = Clock::now() + 10s;
+    while (window != 0 && Clock::now() < until) {
+      const SendOutcome identity = bus.SendMessage(
+          window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
+      if (identity.Answered() && identity.result == kPid) return window;
       std::this_thread::sleep_for(20ms);
     }
     return 0;
@@ -78,12 +93,9 @@ TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIg
   const std::uint16_t server_port = FreePort();
   RelayProcess relay(
       "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
-  const WindowHandle window = RelayWindow();
+  // Answered with PID once the studio link runs.
+  const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
-  const SendOutcome identity = bus.SendMessage(
-      window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
-  ASSERT_TRUE(identity.Answered());
-  EXPECT_EQ(identity.result, 42);
 
   LoopbackConnection chain;
   const auto until = Clock::now() + 10s;
@@ -119,8 +131,9 @@ TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIg
 TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
   ASSERT_TRUE(bus.Usable());
   LoopbackListener source;
-  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\n" + testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = RelayWindow();
+  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\nPID=42\r\n" +
+                     testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
   SayHello(window);
   LoopbackConnection feed = source.Accept(10s);
@@ -148,8 +161,9 @@ TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
 TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
   ASSERT_TRUE(bus.Usable());
   LoopbackListener source;
-  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\n" + testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = RelayWindow();
+  RelayProcess relay("SrcMode=1\r\nDstMode=1\r\nPID=42\r\n" +
+                     testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
   SayHello(window);
   LoopbackConnection feed = source.Accept(10s);
@@ -176,9 +190,9 @@ TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainSer
   ASSERT_TRUE(bus.Usable());
   LoopbackListener source;
   const std::uint16_t server_port = FreePort();
-  RelayProcess relay("SrcMode=1\r\nDstMode=3\r\nServerPort=" + std::to_string(server_port) +
-                     "\r\n" + testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = RelayWindow();
+  RelayProcess relay("SrcMode=1\r\nDstMode=3\r\nPID=42\r\nServerPort=" +
+                     std::to_string(server_port) + "\r\n" + testing::SourceEntry(0, source.Port()));
+  const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
   SayHello(window);  // and from now on the studio serves nothing
   LoopbackConnection feed = source.Accept(10s);
@@ -209,9 +223,9 @@ TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainSer
 TEST_F(StudioRelayTest, FromAStudioSourceANoticeIsEchoedAndRoutedAndAClockOnlyLogged) {
   ASSERT_TRUE(bus.Usable());
   const std::uint16_t server_port = FreePort();
-  RelayProcess relay("SrcMode=0\r\nDstMode=2\r\nServerPort=" + std::to_string(server_port) +
-                     "\r\n");
-  const WindowHandle window = RelayWindow();
+  RelayProcess relay(
+      "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
+  const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
   LoopbackConnection chain;
   for (const auto until = Clock::now() + 10s; !chain.Open() && Clock::now() < until;) {
@@ -243,9 +257,9 @@ TEST_F(StudioRelayTest, AScheduledBlockReachesTheStudioAfterItsDelayOrAtOnceWith
     SCOPED_TRACE(ignore_delay ? "IgnoreDelay=1" : "IgnoreDelay=0");
     LoopbackListener source;
     RelayProcess relay(
-        "SrcMode=1\r\nDstMode=1\r\nIgnoreDelay=" + std::string(ignore_delay ? "1" : "0") + "\r\n" +
-        testing::SourceEntry(0, source.Port()));
-    const WindowHandle window = RelayWindow();
+        "SrcMode=1\r\nDstMode=1\r\nPID=42\r\nIgnoreDelay=" + std::string(ignore_delay ? "1" : "0") +
+        "\r\n" + testing::SourceEntry(0, source.Port()));
+    const WindowHandle window = ReadyRelayWindow();
     ASSERT_NE(window, 0);
     SayHello(window);
     LoopbackConnection feed = source.Accept(10s);
