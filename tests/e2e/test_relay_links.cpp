@@ -14,6 +14,7 @@ namespace trivane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ConnectChainPeer;
 using testing::FreePort;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
@@ -58,20 +59,6 @@ Bytes PaddedRegionFrame(std::uint32_t n) {
 
 std::chrono::milliseconds Left(Clock::time_point until) {
   return std::max(0ms, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()));
-}
-
-// The relay listens from its first tick on; a peer retries until it is in.
-LoopbackConnection ConnectChainPeer(std::uint16_t port, int receive_buffer = 0) {
-  const auto until = Clock::now() + 10s;
-  while (Clock::now() < until) {
-    auto peer = LoopbackConnection::Connect(port, receive_buffer);
-    if (peer.Open()) {
-      std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
-      return peer;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return {};
 }
 
 // Greets, checks the password and gives the verdict; false if the relay never

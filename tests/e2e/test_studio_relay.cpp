@@ -14,6 +14,7 @@ namespace trivane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ConnectChainPeer;
 using testing::FreePort;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
@@ -97,14 +98,8 @@ TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIg
   const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
 
-  LoopbackConnection chain;
-  const auto until = Clock::now() + 10s;
-  while (!chain.Open() && Clock::now() < until) {
-    chain = LoopbackConnection::Connect(server_port);
-    if (!chain.Open()) std::this_thread::sleep_for(50ms);
-  }
+  LoopbackConnection chain = ConnectChainPeer(server_port);
   ASSERT_TRUE(chain.Open());
-  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
 
   // A window that never said hello is not listened to.
   RecordingWindow stranger;
@@ -197,13 +192,8 @@ TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainSer
   SayHello(window);  // and from now on the studio serves nothing
   LoopbackConnection feed = source.Accept(10s);
   ASSERT_TRUE(feed.Open());
-  LoopbackConnection chain;
-  for (const auto until = Clock::now() + 10s; !chain.Open() && Clock::now() < until;) {
-    chain = LoopbackConnection::Connect(server_port);
-    if (!chain.Open()) std::this_thread::sleep_for(50ms);
-  }
+  LoopbackConnection chain = ConnectChainPeer(server_port);
   ASSERT_TRUE(chain.Open());
-  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
 
   constexpr int kFrames = 60;
   Bytes expected;
@@ -227,13 +217,8 @@ TEST_F(StudioRelayTest, FromAStudioSourceANoticeIsEchoedAndRoutedAndAClockOnlyLo
       "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
   const WindowHandle window = ReadyRelayWindow();
   ASSERT_NE(window, 0);
-  LoopbackConnection chain;
-  for (const auto until = Clock::now() + 10s; !chain.Open() && Clock::now() < until;) {
-    chain = LoopbackConnection::Connect(server_port);
-    if (!chain.Open()) std::this_thread::sleep_for(50ms);
-  }
+  LoopbackConnection chain = ConnectChainPeer(server_port);
   ASSERT_TRUE(chain.Open());
-  std::this_thread::sleep_for(200ms);  // the server takes it into its peer list
   SayHello(window);
 
   const auto from = static_cast<std::uint32_t>(studio_window);

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "support/loopback_peer.h"
 #include "support/subprocess.h"
@@ -72,6 +73,21 @@ inline std::string SourceEntry(int index, std::uint16_t port) {
 // A port that was free a moment ago, for the relay's own server.
 inline std::uint16_t FreePort() {
   return LoopbackListener().Port();
+}
+
+// The relay listens from its first tick on; a peer retries until it is in.
+inline LoopbackConnection ConnectChainPeer(std::uint16_t port, int receive_buffer = 0) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    auto peer = LoopbackConnection::Connect(port, receive_buffer);
+    if (peer.Open()) {
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(200));  // the server takes it into its peer list
+      return peer;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return {};
 }
 
 }  // namespace trivane::testing
