@@ -4,9 +4,10 @@
 
 namespace trivane {
 
-// SIGINT and SIGTERM only raise a flag; the front end turns it into a close
-// request on its own thread, so nothing runs inside a signal handler. SIGPIPE
-// is ignored.
+// SIGINT and SIGTERM are blocked and read from a signal descriptor: the
+// front end asks TerminationRequested on its own thread and turns it into a
+// close request, so nothing runs inside a signal handler. Install before any
+// thread starts. SIGPIPE is ignored.
 void InstallTerminationHandlers();
 bool TerminationRequested();
 
