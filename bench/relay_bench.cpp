@@ -1,13 +1,16 @@
 // Measures the running relay from outside, over loopback, the way a station
 // would see it: the delay from a source's send to a chain peer's and the
 // online server's receipt, the relay's idle CPU and memory, a soak with
-// four sources carrying one redundant feed, and the chain peer's service while
-// the online server stops reading.
+// four sources carrying one redundant feed, the chain peer's service while
+// the online server stops reading, and the same for a studio on the desktop
+// bus as source.
 //
 //   trivane_relay_bench latency [UNITS]      (default 1000)
 //   trivane_relay_bench idle [SECONDS]       (default 30)
 //   trivane_relay_bench soak [MINUTES] [RATE] (default 10 minutes, 90 units/s)
 //   trivane_relay_bench stall [SECONDS]      (default 30 per run, two runs)
+//   trivane_relay_bench studio-latency [UNITS]         (default 1000)
+//   trivane_relay_bench studio-idle [SECONDS] [ROUNDS] (default 30 s, 3 rounds)
 
 #include <sys/types.h>
 
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -25,7 +29,9 @@
 #include <vector>
 
 #include "links/router.h"
+#include "support/bus_studio.h"
 #include "support/relay_process.h"
+#include "support/temp_dir.h"
 
 namespace trivane {
 namespace {
@@ -97,18 +103,29 @@ class Receiver {
   std::thread thread_;
 };
 
+struct StationOptions {
+  int sources = 0;
+  int online_receive_buffer = 0;  // the kernel's default when 0
+  // The studio as source (on the bus of TRIVANE_BUS_DIR) instead of TCP sources.
+  bool studio_source = false;
+};
+
+constexpr std::int32_t kPid = 42;
+
 // The relay with its peers: sources, the chain server with one reading peer,
-// and a logged-in online server (whose connections get online_receive_buffer
-// bytes when it is not 0). Its output is drained so it never blocks.
+// and a logged-in online server. Its output is drained so it never blocks.
 class Station {
  public:
-  explicit Station(int sources, int online_receive_buffer = 0)
-      : sources_(static_cast<std::size_t>(sources)), online_server_(0, online_receive_buffer) {
+  explicit Station(StationOptions options)
+      : sources_(static_cast<std::size_t>(options.sources)),
+        online_server_(0, options.online_receive_buffer) {
     const std::uint16_t server_port = testing::FreePort();
-    std::string settings = "SrcMode=1\r\nDstMode=6\r\nServerPort=" + std::to_string(server_port) +
+    std::string settings = std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
+                           "\r\nDstMode=6\r\nPID=" + std::to_string(kPid) +
+                           "\r\nServerPort=" + std::to_string(server_port) +
                            "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) +
                            ":secret\r\n";
-    for (int i = 0; i < sources; ++i) {
+    for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
     relay_.emplace(settings);
@@ -190,9 +207,11 @@ double Percentile(std::vector<double> values, double share) {
   return values[at];
 }
 
-int Latency(int units) {
-  Station station(1);
-  if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+// Each unit goes out by send(n) at a random moment 0 to 10 ms after the
+// previous one arrived, and is timed from then to its arrival at the chain
+// peer and at the online server. serve() is called while waiting.
+template <typename Send, typename Serve>
+int TimeArrivals(const char* from, int units, Station& station, Send send, Serve serve) {
   Receiver chain(station.Chain(), kChainFrameSize, 10);
   Receiver online(station.Online(), kOnlineFrameSize, 7);
   std::mt19937 random(12345);
@@ -201,10 +220,14 @@ int Latency(int units) {
   for (int n = 1; n <= units; ++n) {
     std::this_thread::sleep_for(std::chrono::microseconds(phase_us(random)));
     const auto sent = Clock::now();
-    station.SendToAll(NumberedFrame(static_cast<std::uint32_t>(n)));
+    if (!send(static_cast<std::uint32_t>(n))) {
+      std::fprintf(stderr, "unit %d could not be sent\n", n);
+      return 1;
+    }
     const auto until = sent + 2s;
     while (Clock::now() < until && (chain.Arrivals().size() < static_cast<std::size_t>(n) ||
                                     online.Arrivals().size() < static_cast<std::size_t>(n))) {
+      serve();
       std::this_thread::sleep_for(100us);
     }
     const auto c = chain.Arrivals();
@@ -217,15 +240,61 @@ int Latency(int units) {
     to_online.push_back(std::chrono::duration<double, std::milli>(o.back().when - sent).count());
   }
   std::printf(
-      "latency over %d units, ms: chain median %.2f p99 %.2f max %.2f; "
+      "latency from %s over %d units, ms: chain median %.2f p99 %.2f max %.2f; "
       "online median %.2f p99 %.2f max %.2f\n",
-      units, Percentile(to_chain, 0.5), Percentile(to_chain, 0.99), Percentile(to_chain, 1.0),
+      from, units, Percentile(to_chain, 0.5), Percentile(to_chain, 0.99), Percentile(to_chain, 1.0),
       Percentile(to_online, 0.5), Percentile(to_online, 0.99), Percentile(to_online, 1.0));
   return 0;
 }
 
+int Latency(int units) {
+  Station station({.sources = 1});
+  if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+  return TimeArrivals(
+      "a TCP source", units, station,
+      [&](std::uint32_t n) {
+        station.SendToAll(NumberedFrame(n));
+        return true;
+      },
+      [] {});
+}
+
+// What the relay sends a studio source is of no interest here.
+struct QuietStudio : WindowProcedure {
+  std::int32_t OnMessage(std::uint32_t, std::uint32_t, std::uint32_t) override { return 0; }
+  std::int32_t OnCopyData(std::uint32_t, std::uint32_t, ByteView) override { return 0; }
+};
+
+// A studio on a private bus, admitted by a relay with the studio as source.
+struct StudioStation {
+  testing::TempDir dir;
+  QuietStudio procedure;
+  testing::BusStudio studio{dir / "bus", procedure};
+  Station station{{.studio_source = true}};
+  WindowHandle relay = 0;
+
+  bool Connect() {
+    if (!studio.Usable() || !station.Ready()) return false;
+    relay = studio.ReadyRelayWindow(kPid);
+    return relay != 0 && studio.SayHello(relay);
+  }
+};
+
+int StudioLatency(int units) {
+  StudioStation studio_station;
+  if (!studio_station.Connect()) return std::fputs("studio or station not ready\n", stderr), 1;
+  testing::BusStudio& studio = studio_station.studio;
+  return TimeArrivals(
+      "the studio", units, studio_station.station,
+      [&](std::uint32_t n) {
+        const Bytes block = TRegionBlock{.Size = n, .Over = 1000}.Encode();
+        return studio.SendCopyData(studio_station.relay, 0x00010001, block).Answered();
+      },
+      [&] { studio.Bus().Pump(); });
+}
+
 int Idle(int seconds) {
-  Station station(4);
+  Station station({.sources = 4});
   if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
   std::this_thread::sleep_for(2s);
   const double cpu_before = CpuSeconds(station.Pid());
@@ -238,8 +307,57 @@ int Idle(int seconds) {
   return 0;
 }
 
+// The relay's CPU share over the period, measured after two seconds to settle.
+double IdleShare(pid_t pid, int seconds, const std::function<void(std::chrono::seconds)>& wait) {
+  wait(2s);
+  const double before = CpuSeconds(pid);
+  wait(std::chrono::seconds(seconds));
+  return 100.0 * (CpuSeconds(pid) - before) / seconds;
+}
+
+// Rounds of three relays one after the other, each with the chain peer and
+// the online uplink: no studio link, the studio link with no studio, and the
+// studio link with a connected studio that sends nothing but serves its
+// window all along.
+int StudioIdle(int seconds, int rounds) {
+  const auto sleep = [](std::chrono::seconds period) { std::this_thread::sleep_for(period); };
+  std::vector<double> none, waiting, connected;
+  for (int round = 1; round <= rounds; ++round) {
+    {
+      testing::TempDir dir;
+      QuietStudio procedure;
+      testing::BusStudio bus_only(dir / "bus", procedure);  // the relay's window goes here
+      Station station({});
+      if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+      none.push_back(IdleShare(station.Pid(), seconds, sleep));
+    }
+    {
+      StudioStation studio_station;
+      if (!studio_station.station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+      waiting.push_back(IdleShare(studio_station.station.Pid(), seconds, sleep));
+    }
+    {
+      StudioStation studio_station;
+      if (!studio_station.Connect()) return std::fputs("studio not admitted\n", stderr), 1;
+      connected.push_back(
+          IdleShare(studio_station.station.Pid(), seconds,
+                    [&](std::chrono::seconds period) { studio_station.studio.Pump(period); }));
+    }
+    std::printf(
+        "round %d, %d s each, CPU %% of one core: no studio link %.3f, "
+        "no studio %.3f, silent studio %.3f\n",
+        round, seconds, none.back(), waiting.back(), connected.back());
+    std::fflush(stdout);
+  }
+  std::printf(
+      "median of %d rounds: no studio link %.3f%%, no studio %.3f%%, "
+      "silent studio %.3f%%\n",
+      rounds, Percentile(none, 0.5), Percentile(waiting, 0.5), Percentile(connected, 0.5));
+  return 0;
+}
+
 int Soak(int minutes, int rate) {
-  Station station(4);
+  Station station({.sources = 4});
   if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
   Receiver chain(station.Chain(), kChainFrameSize, 10);
   Receiver online(station.Online(), kOnlineFrameSize, 7);
@@ -299,7 +417,7 @@ struct StallRun {
 // the online server reads all along or never after the log-in.
 StallRun FiftyPerSecond(int seconds, bool online_reads) {
   StallRun run;
-  Station station(1, 4096);
+  Station station({.sources = 1, .online_receive_buffer = 4096});
   if (!station.Ready()) {
     std::fputs("station not ready\n", stderr);
     run.broken = true;
@@ -394,9 +512,11 @@ int main(int argc, char** argv) {
   if (mode == "idle") return trivane::Idle(number(2, 30));
   if (mode == "soak") return trivane::Soak(number(2, 10), number(3, 90));
   if (mode == "stall") return trivane::Stall(number(2, 30));
+  if (mode == "studio-latency") return trivane::StudioLatency(number(2, 1000));
+  if (mode == "studio-idle") return trivane::StudioIdle(number(2, 30), number(3, 3));
   std::fputs(
       "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
-      "stall [SECONDS]\n",
+      "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS]\n",
       stderr);
   return 2;
 }

@@ -47,8 +47,12 @@ void TWinMSG::ScanTick(std::int64_t now_ms) {
 
 void TWinMSG::Scan() {
   if (busy_) return;
-  busy_ = true;
   unanswered_.clear();  // each scan gives a silent peer one more try
+  // With no peer and no hello there is nothing to compare the desktop with,
+  // and a relay waiting for its studio should not read the desktop ten times
+  // a second for nothing.
+  if (peers_.empty() && pending_.empty()) return;
+  busy_ = true;
 
   std::vector<TWinPeer> windows;
   for (DesktopWindow& found : desktop_.EnumWindows()) {

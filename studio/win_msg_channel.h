@@ -46,9 +46,11 @@ class TWinMSG {
   static constexpr std::int64_t kScanIntervalMs = 100;
   // A studio that has not answered within this is given up for that send, and
   // not sent to again before the next scan: the tick must go on, and a served
-  // message takes well under a millisecond. The request may still be served
-  // late; it is only unconfirmed.
-  static constexpr std::chrono::milliseconds kSendLimit{10};
+  // message takes well under a millisecond. Half a tick, so that a studio that
+  // stops serving costs the other links at most that, once per scan, until the
+  // desktop calls it hung. The request may still be served late; it is only
+  // unconfirmed.
+  static constexpr std::chrono::milliseconds kSendLimit{5};
 
   using PeerEvent = std::function<void(TWinMSG&, const TWinPeer&)>;
 

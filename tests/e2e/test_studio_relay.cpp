@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "links/router.h"
-#include "platform/desktop_bus.h"
+#include "support/bus_studio.h"
 #include "support/fake_desktop.h"
 #include "support/relay_process.h"
 #include "tools/unit_builders.h"
@@ -14,6 +13,7 @@ namespace trivane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::BusStudio;
 using testing::ConnectChainPeer;
 using testing::FreePort;
 using testing::LoopbackConnection;
@@ -22,80 +22,22 @@ using testing::RecordingWindow;
 using testing::RelayProcess;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kPeerCommand = 2102;
-constexpr std::uint32_t kHello = 0x7FFF0000;
-constexpr std::uint32_t kIdentityQuery = 0x7FFF7FFF;
 constexpr std::int32_t kPid = 42;
 
-// The test plays the studio on a bus of its own, which the relay it starts
-// joins through the environment it inherits.
 class StudioRelayTest : public ::testing::Test {
  protected:
-  StudioRelayTest() { setenv("TRIVANE_BUS_DIR", bus_dir.c_str(), 1); }
-  ~StudioRelayTest() override { unsetenv("TRIVANE_BUS_DIR"); }
-
-  // The relay's main window, once it has registered it.
-  WindowHandle RelayWindow() {
-    const auto until = Clock::now() + 10s;
-    while (Clock::now() < until) {
-      for (const DesktopWindow& window : bus.EnumWindows()) {
-        if (window.class_name == "TVL_Trivane") return window.handle;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    return 0;
-  }
-  // The relay's window once its first tick has started the studio link: the
-  // window is there from the start, the channel only from then on, and a
-  // hello before it would go unheard. Its settings must give PID=kPid.
-  WindowHandle ReadyRelayWindow() {
-    const WindowHandle window = RelayWindow();
-    const auto until = Clock::now() + 10s;
-    while (window != 0 && Clock::now() < until) {
-      const SendOutcome identity = bus.SendMessage(
-          window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
-      if (identity.Answered() && identity.result == kPid) return window;
-      std::this_thread::sleep_for(20ms);
-    }
-    return 0;
-  }
-  // Serves the studio's window for a while, or until done() holds.
-  template <typename Predicate>
-  bool PumpUntil(Predicate done, std::chrono::milliseconds limit = 10s) {
-    const auto until = Clock::now() + limit;
-    while (!done()) {
-      if (Clock::now() >= until) return false;
-      bus.WaitForInput(std::min(until, Clock::now() + 20ms));
-      bus.Pump();
-    }
-    return true;
-  }
-  void Pump(std::chrono::milliseconds period) {
-    PumpUntil([] { return false; }, period);
-  }
-  // Hello, and time for the relay's next scan to admit it.
-  void SayHello(WindowHandle relay) {
-    ASSERT_TRUE(bus.SendMessage(relay, kPeerCommand, static_cast<std::uint32_t>(studio_window),
-                                kHello, 1000ms)
-                    .Answered());
-    Pump(300ms);
-  }
-
   testing::TempDir dir;
-  std::string bus_dir = (dir / "bus").string();
-  DesktopBus bus{DesktopBusOptions{.directory = bus_dir}};
   RecordingWindow studio;
-  WindowHandle studio_window = bus.CreateTopLevelWindow("TStudio3", studio);
+  BusStudio peer{dir / "bus", studio};
 };
 
 TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIgnored) {
-  ASSERT_TRUE(bus.Usable());
-  ASSERT_NE(studio_window, 0);
+  ASSERT_TRUE(peer.Usable());
   const std::uint16_t server_port = FreePort();
   RelayProcess relay(
       "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
   // Answered with PID once the studio link runs.
-  const WindowHandle window = ReadyRelayWindow();
+  const WindowHandle window = peer.ReadyRelayWindow(kPid);
   ASSERT_NE(window, 0);
 
   LoopbackConnection chain = ConnectChainPeer(server_port);
@@ -103,16 +45,15 @@ TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIg
 
   // A window that never said hello is not listened to.
   RecordingWindow stranger;
-  const WindowHandle stranger_window = bus.CreateTopLevelWindow("TStudio3", stranger);
+  const WindowHandle stranger_window = peer.Bus().CreateTopLevelWindow("TStudio3", stranger);
   const Bytes region = TRegionBlock{.Size = 60000, .Over = 120000}.Encode();
-  EXPECT_TRUE(bus.SendCopyData(window, static_cast<std::uint32_t>(stranger_window), 0x00010001,
-                               region, 1000ms)
+  EXPECT_TRUE(peer.Bus()
+                  .SendCopyData(window, static_cast<std::uint32_t>(stranger_window), 0x00010001,
+                                region, 1000ms)
                   .Answered());
 
-  SayHello(window);
-  ASSERT_TRUE(bus.SendCopyData(window, static_cast<std::uint32_t>(studio_window), 0x00010001,
-                               region, 1000ms)
-                  .Answered());
+  ASSERT_TRUE(peer.SayHello(window));
+  ASSERT_TRUE(peer.SendCopyData(window, 0x00010001, region).Answered());
   const auto line = relay.WaitFor("REGION");
   ASSERT_TRUE(line.has_value());
   EXPECT_TRUE(line->ends_with("\tVL3")) << *line;
@@ -124,19 +65,19 @@ TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIg
 }
 
 TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   LoopbackListener source;
   RelayProcess relay("SrcMode=1\r\nDstMode=1\r\nPID=42\r\n" +
                      testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = ReadyRelayWindow();
+  const WindowHandle window = peer.ReadyRelayWindow(kPid);
   ASSERT_NE(window, 0);
-  SayHello(window);
+  ASSERT_TRUE(peer.SayHello(window));
   LoopbackConnection feed = source.Accept(10s);
   ASSERT_TRUE(feed.Open());
 
   const Bytes region = TRegionBlock{.Size = 30000, .Over = 90000}.Encode();
   ASSERT_TRUE(feed.Send(BuildVl3Frame(1, 1, region)));
-  ASSERT_TRUE(PumpUntil([&] { return !studio.copies.empty(); }));
+  ASSERT_TRUE(peer.PumpUntil([&] { return !studio.copies.empty(); }));
   EXPECT_EQ(studio.copies[0].wparam, static_cast<std::uint32_t>(window));
   EXPECT_EQ(studio.copies[0].dw_data, 0x00010001u);
   EXPECT_EQ(studio.copies[0].data, region);
@@ -144,9 +85,9 @@ TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
   // At its end the relay says goodbye to the studio.
   std::optional<int> status;
   std::jthread stopper([&] { status = relay.Stop(); });
-  ASSERT_TRUE(PumpUntil([&] {
+  ASSERT_TRUE(peer.PumpUntil([&] {
     return std::any_of(studio.messages.begin(), studio.messages.end(), [](const auto& m) {
-      return m.message == kPeerCommand && m.lparam == 0x7FFF0002;
+      return m.message == BusStudio::kPeerCommand && m.lparam == 0x7FFF0002;
     });
   }));
   stopper.join();
@@ -154,27 +95,27 @@ TEST_F(StudioRelayTest, TheStudioAsDestinationGetsWhatASourceSends) {
 }
 
 TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   LoopbackListener source;
   RelayProcess relay("SrcMode=1\r\nDstMode=1\r\nPID=42\r\n" +
                      testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = ReadyRelayWindow();
+  const WindowHandle window = peer.ReadyRelayWindow(kPid);
   ASSERT_NE(window, 0);
-  SayHello(window);
+  ASSERT_TRUE(peer.SayHello(window));
   LoopbackConnection feed = source.Accept(10s);
   ASSERT_TRUE(feed.Open());
 
   // Gone without a goodbye, as a crashed studio goes; the relay's next scan
   // notices, so what comes next is not sent into the void but counted.
-  bus.DestroyTopLevelWindow(studio_window);
+  peer.Vanish();
   std::this_thread::sleep_for(300ms);
   ASSERT_TRUE(feed.Send(BuildVl3Frame(1, 1, TRegionBlock{.Size = 1000}.Encode())));
   ASSERT_TRUE(relay.WaitFor("REGION").has_value());
   relay.Drain(100ms);
 
   RecordingWindow next;
-  studio_window = bus.CreateTopLevelWindow("TStudio3", next);
-  SayHello(window);
+  ASSERT_NE(peer.Reopen(next), 0);
+  ASSERT_TRUE(peer.SayHello(window));
   const auto line = relay.WaitFor("dropped while none was connected");
   ASSERT_TRUE(line.has_value());
   EXPECT_NE(line->find("\t1 messages"), std::string::npos) << *line;
@@ -182,14 +123,14 @@ TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
 }
 
 TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainServer) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   LoopbackListener source;
   const std::uint16_t server_port = FreePort();
   RelayProcess relay("SrcMode=1\r\nDstMode=3\r\nPID=42\r\nServerPort=" +
                      std::to_string(server_port) + "\r\n" + testing::SourceEntry(0, source.Port()));
-  const WindowHandle window = ReadyRelayWindow();
+  const WindowHandle window = peer.ReadyRelayWindow(kPid);
   ASSERT_NE(window, 0);
-  SayHello(window);  // and from now on the studio serves nothing
+  ASSERT_TRUE(peer.SayHello(window));  // and from now on the studio serves nothing
   LoopbackConnection feed = source.Accept(10s);
   ASSERT_TRUE(feed.Open());
   LoopbackConnection chain = ConnectChainPeer(server_port);
@@ -211,21 +152,19 @@ TEST_F(StudioRelayTest, AStudioThatStopsServingItsMessagesDoesNotHoldTheChainSer
 }
 
 TEST_F(StudioRelayTest, FromAStudioSourceANoticeIsEchoedAndRoutedAndAClockOnlyLogged) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   const std::uint16_t server_port = FreePort();
   RelayProcess relay(
       "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
-  const WindowHandle window = ReadyRelayWindow();
+  const WindowHandle window = peer.ReadyRelayWindow(kPid);
   ASSERT_NE(window, 0);
   LoopbackConnection chain = ConnectChainPeer(server_port);
   ASSERT_TRUE(chain.Open());
-  SayHello(window);
+  ASSERT_TRUE(peer.SayHello(window));
 
-  const auto from = static_cast<std::uint32_t>(studio_window);
-  ASSERT_TRUE(
-      bus.SendCopyData(window, from, 0x00010004, sim::ClockPayload(45634.5), 1000ms).Answered());
+  ASSERT_TRUE(peer.SendCopyData(window, 0x00010004, sim::ClockPayload(45634.5)).Answered());
   const Bytes notice = TBlockNotice{.Kind = 1, .Size = 30000, .Text = "Spot"}.Encode();
-  ASSERT_TRUE(bus.SendCopyData(window, from, 0x00010002, notice, 1000ms).Answered());
+  ASSERT_TRUE(peer.SendCopyData(window, 0x00010002, notice).Answered());
   EXPECT_TRUE(relay.WaitFor("RunClock! Time=12:00:00 08.12.24").has_value());
   const auto echo = relay.WaitFor(": Spot");
   ASSERT_TRUE(echo.has_value());
@@ -237,23 +176,23 @@ TEST_F(StudioRelayTest, FromAStudioSourceANoticeIsEchoedAndRoutedAndAClockOnlyLo
 }
 
 TEST_F(StudioRelayTest, AScheduledBlockReachesTheStudioAfterItsDelayOrAtOnceWithIgnoreDelay) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   for (const bool ignore_delay : {false, true}) {
     SCOPED_TRACE(ignore_delay ? "IgnoreDelay=1" : "IgnoreDelay=0");
     LoopbackListener source;
     RelayProcess relay(
         "SrcMode=1\r\nDstMode=1\r\nPID=42\r\nIgnoreDelay=" + std::string(ignore_delay ? "1" : "0") +
         "\r\n" + testing::SourceEntry(0, source.Port()));
-    const WindowHandle window = ReadyRelayWindow();
+    const WindowHandle window = peer.ReadyRelayWindow(kPid);
     ASSERT_NE(window, 0);
-    SayHello(window);
+    ASSERT_TRUE(peer.SayHello(window));
     LoopbackConnection feed = source.Accept(10s);
     ASSERT_TRUE(feed.Open());
     studio.copies.clear();
 
     const auto sent = Clock::now();
     ASSERT_TRUE(feed.Send(sim::DrcpBlockElement(1500, 45000, 90000)));
-    ASSERT_TRUE(PumpUntil([&] { return !studio.copies.empty(); }, 6s));
+    ASSERT_TRUE(peer.PumpUntil([&] { return !studio.copies.empty(); }, 6s));
     const auto took = Clock::now() - sent;
     if (ignore_delay) {
       EXPECT_LT(took, 1000ms);
@@ -269,13 +208,12 @@ TEST_F(StudioRelayTest, AScheduledBlockReachesTheStudioAfterItsDelayOrAtOnceWith
 }
 
 TEST_F(StudioRelayTest, WithoutTheStudioInUseTheIdentityQueryGetsZero) {
-  ASSERT_TRUE(bus.Usable());
+  ASSERT_TRUE(peer.Usable());
   RelayProcess relay("SrcMode=1\r\nDstMode=0\r\nPID=42\r\n");
-  const WindowHandle window = RelayWindow();
+  const WindowHandle window = peer.RelayWindow();
   ASSERT_NE(window, 0);
-  Pump(200ms);  // past the relay's first tick, which applies the settings
-  const SendOutcome identity = bus.SendMessage(
-      window, kPeerCommand, static_cast<std::uint32_t>(studio_window), kIdentityQuery, 1000ms);
+  peer.Pump(200ms);  // past the relay's first tick, which applies the settings
+  const SendOutcome identity = peer.Identity(window);
   ASSERT_TRUE(identity.Answered());
   EXPECT_EQ(identity.result, 0);
 }

@@ -142,6 +142,26 @@ TEST_F(ChannelTest, PeersStaySortedAndScansComeEveryHundredMilliseconds) {
   EXPECT_EQ(desktop.enumerations, scans + 2);
 }
 
+TEST_F(ChannelTest, WithNoPeerAndNoHelloAScanLeavesTheDesktopAloneButAHelloIsStillAdmitted) {
+  RecordingWindow procedure;
+  const WindowHandle window = desktop.AddWindow("TStudio", &procedure);
+  channel.ScanTick(1000);
+  channel.ScanTick(1100);
+  EXPECT_EQ(desktop.enumerations, 0);
+
+  Hello(window);
+  channel.ScanTick(1200);
+  EXPECT_EQ(desktop.enumerations, 1);
+  ASSERT_EQ(channel.Peers().size(), 1u);
+
+  // Once the last peer has gone, the scans stop reading the desktop again.
+  desktop.DestroyTopLevelWindow(window);
+  channel.ScanTick(1300);
+  EXPECT_TRUE(channel.Peers().empty());
+  channel.ScanTick(1400);
+  EXPECT_EQ(desktop.enumerations, 2);
+}
+
 TEST_F(ChannelTest, AHungPeerIsNotSentToUntilItRespondsAndUnansweredSendsAreCounted) {
   RecordingWindow a_procedure, b_procedure;
   const WindowHandle a = Admitted(a_procedure);
