@@ -21,6 +21,8 @@ class HeadlessView final : public ControllerView {
   void ShowCloseDialog(bool /*shown*/) override {}
   void ShowTestPanel(bool /*shown*/) override {}
   void RequestClose() override { close_requested_ = true; }
+  // No dialog without a window: the ini file is edited by hand.
+  bool Show_Settings() override { return false; }
 
   bool TakeMinimizeRequest() { return std::exchange(minimize_requested_, false); }
   bool TakeCloseRequest() { return std::exchange(close_requested_, false); }

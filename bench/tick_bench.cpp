@@ -43,6 +43,7 @@ class NullView final : public ControllerView {
   void ShowCloseDialog(bool) override {}
   void ShowTestPanel(bool) override {}
   void RequestClose() override { closed = true; }
+  bool Show_Settings() override { return false; }
   // What the studio link says shows that the studio really went silent.
   void EntryAdded(const LogEntry& entry) override {
     if (entry.tag == DesktopStudioLink::kTag)

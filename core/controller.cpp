@@ -111,8 +111,14 @@ void TVL_Trivane::ApplySource() {
     status_.SetCell(kStudioSource, 1, "PID " + std::to_string(s.PID));
     SetLineStatus(kStudioSource, LineStatus::Wait);
     log_.Widths()[EventLog::kSourceColumn] = 1;
+    // Back from a TCP source, the column must show again; at start it is
+    // visible already and keeps its width.
+    if (!status_.IsVisible(kStudioSource)) status_.MarkVisible(kStudioSource, true);
   } else {
     status_.MarkVisible(kStudioSource, false);
+    // Back from the studio, the log's source numbers must be readable again.
+    int& source_width = log_.Widths()[EventLog::kSourceColumn];
+    if (source_width == 1) source_width = EventLog::kInitialWidths[EventLog::kSourceColumn];
   }
 
   if (s.SrcMode == kSrcTcp) {
@@ -212,6 +218,14 @@ void TVL_Trivane::FormClose_Tick() {
   handler_ = TimerHandler::None;
   close_done_ = true;
   view_.RequestClose();
+}
+
+void TVL_Trivane::SBSettingsClick() {
+  if (view_.Show_Settings()) Apply_Settings();
+}
+
+void TVL_Trivane::SBAuthorClick(double block_seconds, double over_seconds, double extra_seconds) {
+  units_.Handlers().SBAuthorClick(block_seconds, over_seconds, extra_seconds);
 }
 
 void TVL_Trivane::OnMinimize() {

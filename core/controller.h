@@ -53,6 +53,11 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
 
   // The window's close request; true lets the window go.
   bool FormClose();
+  // The Settings button: the dialog, then the settings applied again after a
+  // successful Save, whether or not anything was changed.
+  void SBSettingsClick();
+  // The test panel's send button: its three spin values, in seconds.
+  void SBAuthorClick(double block_seconds, double over_seconds, double extra_seconds);
   void OnMinimize();
   void OnRestore();
   void Apply_Settings();

@@ -24,6 +24,9 @@ class ControllerView : public EventLogObserver, public StatusGridObserver {
   virtual void ShowTestPanel(bool shown) = 0;
   // Ask the window to close again; it then calls FormClose once more.
   virtual void RequestClose() = 0;
+  // The settings dialog, modal; true when it closed with a successful Save.
+  // The ticks go on while it is open.
+  virtual bool Show_Settings() = 0;
 };
 
 }  // namespace trivane

@@ -222,6 +222,15 @@ void DesktopBus::WaitForInput(Clock::time_point until) {
   BeatAll(set.windows, false);
 }
 
+std::vector<int> DesktopBus::InputDescriptors() {
+  std::vector<pollfd> fds;
+  AddServing(fds);
+  std::vector<int> descriptors;
+  descriptors.reserve(fds.size());
+  for (const pollfd& entry : fds) descriptors.push_back(entry.fd);
+  return descriptors;
+}
+
 SendOutcome DesktopBus::Send(WindowHandle to, std::uint32_t kind, std::uint32_t message,
                              std::uint32_t wparam, std::uint32_t value, ByteView data,
                              std::chrono::milliseconds limit) {

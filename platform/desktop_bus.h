@@ -58,6 +58,12 @@ class DesktopBus final : public Desktop {
   void Pump() override;
   void WaitForInput(std::chrono::steady_clock::time_point until) override;
 
+  // The descriptors that become readable when something is sent to the
+  // calling thread's windows, for a front end whose own event loop waits
+  // (socket notifiers) and then calls Pump. The set changes as senders come
+  // and go: ask again after every Pump.
+  std::vector<int> InputDescriptors();
+
  private:
   struct Connection;
   struct Window;

@@ -28,12 +28,20 @@ class FakeView : public ControllerView {
   void ShowCloseDialog(bool shown) override { close_dialog = shown; }
   void ShowTestPanel(bool shown) override { test_panel = shown; }
   void RequestClose() override { ++close_requests; }
+  bool Show_Settings() override {
+    ++settings_shown;
+    if (on_settings) on_settings();
+    return settings_saved;
+  }
 
   TVL_Trivane* controller = nullptr;
   std::string caption, tray_hint;
   std::vector<LogEntry> log;
   bool tray_shown = false, minimized = false, close_dialog = false, test_panel = false;
   int close_requests = 0;
+  int settings_shown = 0;
+  bool settings_saved = false;
+  std::function<void()> on_settings;  // what the operator does in the dialog
 };
 
 struct FakeSources : SourceReaders {
@@ -191,6 +199,47 @@ TEST_F(ControllerTest, TcpSourcesShowOnlyTheConfiguredColumns) {
   // The studio is neither source nor destination, so its link is stopped.
   EXPECT_EQ(journal, (Journal{"IPReader_Init", "Studio_Bye", "IPReader_Init"}));
   EXPECT_EQ(c.Log().Widths()[EventLog::kSourceColumn], EventLog::kInitialWidths[1]);
+}
+
+TEST_F(ControllerTest, SwitchingTheSourceAtRunTimeShowsWhatIsConfigured) {
+  WriteIni("SrcMode=1\r\nSrcIP=alpha:5001\r\nPID=3\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  ASSERT_FALSE(c.Status().IsVisible(1));
+
+  c.Config().settings.SrcMode = kSrcStudio;
+  c.Apply_Settings();
+  EXPECT_TRUE(c.Status().IsVisible(1));
+  EXPECT_EQ(c.Status().Cell(1, 1), "PID 3");
+  EXPECT_FALSE(c.Status().IsVisible(2));
+  EXPECT_EQ(c.Log().Widths()[EventLog::kSourceColumn], 1);
+
+  c.Config().settings.SrcMode = kSrcTcp;
+  c.Apply_Settings();
+  EXPECT_FALSE(c.Status().IsVisible(1));
+  EXPECT_TRUE(c.Status().IsVisible(2));
+  EXPECT_EQ(c.Log().Widths()[EventLog::kSourceColumn], EventLog::kInitialWidths[1]);
+}
+
+TEST_F(ControllerTest, TheSettingsAreAppliedAgainAfterASaveEvenUnchangedAndNotAfterCancel) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  c.SetLineStatus(7, LineStatus::Error);
+
+  // Cancel: nothing is applied, the old state stays.
+  c.SBSettingsClick();
+  EXPECT_EQ(view.settings_shown, 1);
+  EXPECT_EQ(c.Status().Color(7), 0xFF0000u);
+
+  // The ticks go on while the dialog is open; a Save applies afterwards.
+  view.settings_saved = true;
+  view.on_settings = [&] { c.OnTimer(); };
+  const auto mark = journal.size();
+  c.SBSettingsClick();
+  EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "TCPServer_OTick", "Studio_Bye",
+                                  "IPReader_Init", "Server_Init"}));
+  EXPECT_EQ(c.Status().Color(7), 0u);
 }
 
 TEST_F(ControllerTest, DestinationsStartInOrderAndAreTickedInOrder) {

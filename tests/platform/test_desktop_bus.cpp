@@ -620,5 +620,41 @@ TEST_F(DesktopBusTest, WaitForInputEndsOnASendOrASignal) {
   sigaction(SIGUSR1, &previous, nullptr);
 }
 
+// As a window toolkit's event loop serves the bus: wait on the descriptors
+// with a poll of its own, then pump, asking for the descriptors again each
+// time because a sender's connection joins the set once it is accepted.
+TEST_F(DesktopBusTest, AnOutsideEventLoopWaitingOnTheInputDescriptorsServesEverySend) {
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  const WindowHandle mine = bus.CreateTopLevelWindow("Looped", procedure);
+  ASSERT_NE(mine, 0);
+  EXPECT_EQ(bus.InputDescriptors().size(), 1u) << "the window's listener alone";
+
+  std::vector<SendOutcome> outcomes;
+  std::thread sender([&] {
+    for (std::uint32_t n = 0; n < 3; ++n) {
+      outcomes.push_back(bus.SendMessage(mine, kWmUser, n, 1, milliseconds(5000)));
+    }
+  });
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (procedure.messages < 3 && Clock::now() < end) {
+    std::vector<pollfd> fds;
+    for (const int fd : bus.InputDescriptors()) fds.push_back({fd, POLLIN, 0});
+    ASSERT_FALSE(fds.empty());
+    if (poll(fds.data(), fds.size(), 1000) > 0) bus.Pump();
+  }
+  sender.join();
+  ASSERT_EQ(outcomes.size(), 3u);
+  for (std::uint32_t n = 0; n < 3; ++n) {
+    EXPECT_TRUE(outcomes[n].Answered());
+    EXPECT_EQ(outcomes[n].result, static_cast<std::int32_t>(n + 1));
+  }
+
+  // Another thread's windows are not in this thread's set.
+  std::size_t seen_elsewhere = 99;
+  std::thread([&] { seen_elsewhere = bus.InputDescriptors().size(); }).join();
+  EXPECT_EQ(seen_elsewhere, 0u);
+}
+
 }  // namespace
 }  // namespace trivane
