@@ -33,7 +33,6 @@ class BusStudio {
   BusStudio& operator=(const BusStudio&) = delete;
 
   DesktopBus& Bus() { return bus_; }
-  const std::string& Directory() const { return bus_dir_; }
   WindowHandle Window() const { return window_; }
   bool Usable() const { return bus_.Usable() && window_ != 0; }
 
