@@ -7,6 +7,9 @@
 #include "core/controller.h"
 #include "platform/executable_path.h"
 #include "platform/iconv_text_codec.h"
+#if TRIVANE_WINDOW
+#include "app/window_entry.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace trivane;
@@ -41,10 +44,15 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  if (!options.headless) {
-    std::fputs("trivane: this build has no window yet; running headless\n", stderr);
-  }
   std::fprintf(stderr, "trivane: settings %s, daily logs in %s\n", paths.ini_file.c_str(),
                paths.log_dir.c_str());
+  if (!options.headless) {
+#if TRIVANE_WINDOW
+    if (CanOpenWindow()) return RunWindowed(argc, argv, paths, *codepage);
+    std::fputs("trivane: no display can be opened; running headless\n", stderr);
+#else
+    std::fputs("trivane: this build has no window; running headless\n", stderr);
+#endif
+  }
   return RunHeadless(paths, *codepage);
 }

@@ -1,0 +1,50 @@
+#include <cstdio>
+
+#include "app/production_parts.h"
+#include "app/window_entry.h"
+#include "gui/window_front_end.h"
+#include "platform/desktop_bus.h"
+#include "platform/executable_path.h"
+#include "platform/system_clock.h"
+#include "platform/termination_signals.h"
+#include "platform/xdg_autostart_store.h"
+#include "studio/relay_main_window.h"
+
+namespace trivane {
+
+bool CanOpenWindow() {
+  return WindowCanOpen();
+}
+
+int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextCodec& codepage) {
+  InstallTerminationHandlers();
+  SystemClock clock;
+  DesktopBus bus;
+  RelayMainWindow main_window(bus);
+  Desktop* desktop = main_window.Handle() != 0 ? &bus : nullptr;
+  if (desktop == nullptr) {
+    std::fprintf(stderr, "trivane: the desktop bus in %s cannot be used: no studio link\n",
+                 bus.Directory().c_str());
+  }
+  XdgAutostartStore autostart = XdgAutostartStore::FromEnvironment();
+
+  WindowSetup setup;
+  setup.clock = &clock;
+  setup.paths = paths;
+  setup.codepage = &codepage;
+  setup.make_parts = [&](LinkHost& host) {
+    return MakeProductionParts(host, desktop, &main_window);
+  };
+  if (desktop != nullptr) {
+    setup.input_descriptors = [&bus] { return bus.InputDescriptors(); };
+    setup.serve_input = [&bus] { bus.Pump(); };
+  }
+  setup.stop_requested = &TerminationRequested;
+  setup.autostart = &autostart;
+  setup.executable_path = ExecutablePath().string();
+  const int status = RunWindow(argc, argv, setup);
+  main_window.Attach(nullptr);
+  return status;
+}
+
+}  // namespace trivane
