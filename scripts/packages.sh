@@ -1,7 +1,8 @@
 # Debian packages by purpose; sourced by the build scripts.
 # shellcheck disable=SC2034
-BUILD_PACKAGES=(g++ make cmake libasio-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev)
+BUILD_PACKAGES=(g++ make cmake libasio-dev qt6-base-dev)
+# The window's end-to-end test drives it on a virtual X display.
+TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 BENCH_PACKAGES=(libbenchmark-dev)
 TIDY_PACKAGES=(clang clang-tidy)
