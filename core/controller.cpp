@@ -110,15 +110,16 @@ void TVL_Trivane::ApplySource() {
     CallIf(parts_.studio.get(), &StudioLink::Studio_Init);
     status_.SetCell(kStudioSource, 1, "PID " + std::to_string(s.PID));
     SetLineStatus(kStudioSource, LineStatus::Wait);
-    log_.Widths()[EventLog::kSourceColumn] = 1;
+    log_.SetWidth(EventLog::kSourceColumn, 1);
     // Back from a TCP source, the column must show again; at start it is
     // visible already and keeps its width.
     if (!status_.IsVisible(kStudioSource)) status_.MarkVisible(kStudioSource, true);
   } else {
     status_.MarkVisible(kStudioSource, false);
     // Back from the studio, the log's source numbers must be readable again.
-    int& source_width = log_.Widths()[EventLog::kSourceColumn];
-    if (source_width == 1) source_width = EventLog::kInitialWidths[EventLog::kSourceColumn];
+    if (log_.Widths()[EventLog::kSourceColumn] == 1) {
+      log_.SetWidth(EventLog::kSourceColumn, EventLog::kInitialWidths[EventLog::kSourceColumn]);
+    }
   }
 
   if (s.SrcMode == kSrcTcp) {

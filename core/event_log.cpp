@@ -82,6 +82,12 @@ bool EventLog::IsCopyShortcut(int key_code, bool ctrl_held) {
   return ctrl_held && key_code == 67;
 }
 
+void EventLog::SetWidth(int column, int width) {
+  if (column < 0 || column >= kColumns) return;
+  widths_[static_cast<std::size_t>(column)] = width;
+  for (EventLogObserver* observer : observers_) observer->WidthsChanged();
+}
+
 void EventLog::SetViewport(int client_width, int client_height, int full_width) {
   client_width_ = client_width;
   client_height_ = client_height;

@@ -33,6 +33,8 @@ class EventLogObserver {
   // The oldest entry, at `index`, falls off the bottom.
   virtual void BeforeOldestDropped(int /*index*/) {}
   virtual void OldestDropped() {}
+  // A column width was set from outside the fit; the view fits again.
+  virtual void WidthsChanged() {}
 };
 
 // The operator's event log: newest entry on top (grid row 1), at most 254 entries
@@ -63,6 +65,8 @@ class EventLog {
   static bool IsCopyShortcut(int key_code, bool ctrl_held);
 
   std::array<int, kColumns>& Widths() { return widths_; }
+  // Sets one width and tells the observers, so a view on screen refits.
+  void SetWidth(int column, int width);
   const std::array<int, kColumns>& Widths() const { return widths_; }
 
   // The front end reports its grid's size; AutoSize then widens "Events" to take

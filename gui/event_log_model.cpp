@@ -54,4 +54,8 @@ void EventLogModel::OldestDropped() {
   endRemoveRows();
 }
 
+void EventLogModel::WidthsChanged() {
+  emit widthsChanged();
+}
+
 }  // namespace trivane

@@ -24,12 +24,17 @@ class EventLogModel final : public QAbstractTableModel, private EventLogObserver
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
+ signals:
+  // The log's column widths were set from outside the fit.
+  void widthsChanged();
+
  private:
   // EventLogObserver
   void BeforeEntryAdded() override;
   void EntryAdded(const LogEntry& entry) override;
   void BeforeOldestDropped(int index) override;
   void OldestDropped() override;
+  void WidthsChanged() override;
 
   EventLog& log_;
 };

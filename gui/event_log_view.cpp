@@ -47,6 +47,7 @@ EventLogView::EventLogView(EventLog& log, QWidget* parent)
   // row; the viewport may have changed since, so report it again.
   connect(model_, &QAbstractItemModel::rowsInserted, this, &EventLogView::FitColumns);
   connect(model_, &QAbstractItemModel::rowsRemoved, this, &EventLogView::FitColumns);
+  connect(model_, &EventLogModel::widthsChanged, this, &EventLogView::FitColumns);
 }
 
 void EventLogView::CopySelection() {

@@ -66,6 +66,10 @@ void ClearableSpinBox::SetText(const std::string& text) {
   }
 }
 
+std::string ClearableSpinBox::Text() const {
+  return value() == minimum() ? std::string() : std::to_string(value());
+}
+
 QValidator::State ClearableSpinBox::validate(QString& input, int& position) const {
   if (input.trimmed().isEmpty()) return QValidator::Acceptable;
   const QValidator::State state = QSpinBox::validate(input, position);
@@ -258,8 +262,8 @@ void SettingsDialog::Connect() {
               form_.SGSendClick();
             }));
   }
-  connect(EServerPort, &QSpinBox::textChanged, this,
-          edit([&c](const QString& port) { c.EServerPort = S(port); }));
+  connect(EServerPort, &QSpinBox::valueChanged, this,
+          edit([this, &c](int) { c.EServerPort = EServerPort->Text(); }));
   connect(EOSIP, &QLineEdit::textEdited, this, edit([&c](const QString& ip) { c.EOSIP = S(ip); }));
   connect(EOSPort, &QSpinBox::valueChanged, this, edit([&c](int port) { c.EOSPort = port; }));
   connect(EOSPass, &QLineEdit::textEdited, this,
@@ -298,7 +302,7 @@ void SettingsDialog::ShowControls() {
   CBIgnoreDelay->setChecked(c.CBIgnoreDelay);
 
   for (int i = 0; i < static_cast<int>(SGSend.size()); ++i) SGSend[i]->setChecked(c.SGSend[i]);
-  if (S(EServerPort->text()) != c.EServerPort) EServerPort->SetText(c.EServerPort);
+  if (EServerPort->Text() != c.EServerPort) EServerPort->SetText(c.EServerPort);
   EServerPort->setVisible(c.EServerPortVisible);
   SetTextKeepingCursor(EOSIP, c.EOSIP);
   EOSPort->setValue(c.EOSPort);

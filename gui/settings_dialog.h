@@ -26,6 +26,8 @@ class ClearableSpinBox final : public QSpinBox {
 
   // Empty text selects the blank; anything else is the number it reads as.
   void SetText(const std::string& text);
+  // What the field holds: empty for the blank.
+  std::string Text() const;
 
  protected:
   QValidator::State validate(QString& input, int& position) const override;

@@ -23,41 +23,49 @@ bool WindowCanOpen() {
   return Named("QT_QPA_PLATFORM") || Named("DISPLAY") || Named("WAYLAND_DISPLAY");
 }
 
+WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
+  window_ = std::make_unique<MainWindow>([this] {
+    return ShowSettingsDialog(window_.get(), controller_->Config().settings,
+                              setup_.paths.ini_file, *setup_.autostart, setup_.executable_path);
+  });
+  controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths,
+                                              *setup.codepage, setup.make_parts);
+  window_->Bind(*controller_);
+  ticks_ = std::make_unique<TickDriver>(
+      [this] { Tick(); }, TickDriver::Input{setup.input_descriptors, setup.serve_input},
+      std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs));
+  QObject::connect(window_.get(), &MainWindow::Closed, ticks_.get(), &TickDriver::Stop);
+}
+
+// The controller goes before the window it reports to.
+WindowFrontEnd::~WindowFrontEnd() {
+  ticks_.reset();
+  controller_.reset();
+}
+
+void WindowFrontEnd::Start() {
+  window_->show();
+  ticks_->Start();
+}
+
+void WindowFrontEnd::Tick() {
+  if (setup_.stop_requested && !close_signalled_ && setup_.stop_requested()) {
+    close_signalled_ = true;
+    // As if the operator closed it; the close runs once this tick is over.
+    window_->RequestClose();
+  }
+  if (controller_->TimerEnabled()) controller_->OnTimer();
+}
+
 int RunWindow(int argc, char** argv, const WindowSetup& setup) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Veltora Trivane"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Veltora Trivane"));
   // The window hides to the tray and comes back; closing is the controller's.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  TVL_Trivane* controller = nullptr;
-  MainWindow window([&] {
-    return controller != nullptr &&
-           ShowSettingsDialog(&window, controller->Config().settings, setup.paths.ini_file,
-                              *setup.autostart, setup.executable_path);
-  });
-  TVL_Trivane relay(*setup.clock, window, setup.paths, *setup.codepage, setup.make_parts);
-  controller = &relay;
-  window.Bind(relay);
-
-  bool close_signalled = false;
-  TickDriver ticks(
-      [&] {
-        if (setup.stop_requested && !close_signalled && setup.stop_requested()) {
-          close_signalled = true;
-          window.close();
-        }
-        if (relay.TimerEnabled()) relay.OnTimer();
-      },
-      TickDriver::Input{setup.input_descriptors, setup.serve_input},
-      std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs));
-  // The window goes once the controller lets its close through.
-  QObject::connect(&window, &MainWindow::Closed, &application, [&] {
-    ticks.Stop();
-    QApplication::quit();
-  });
-  window.show();
-  ticks.Start();
+  WindowFrontEnd front_end(setup);
+  QObject::connect(&front_end.Window(), &MainWindow::Closed, &application, &QApplication::quit);
+  front_end.Start();
   return QApplication::exec();
 }
 

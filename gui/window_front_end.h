@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,36 @@ struct WindowSetup {
   // the program path its entries name.
   RunKeyStore* autostart = nullptr;
   std::string executable_path;
+};
+
+class MainWindow;
+class TickDriver;
+
+// The window, its controller and the ticks that drive them, wired once for
+// the program and for its tests. Needs a QApplication.
+class WindowFrontEnd {
+ public:
+  explicit WindowFrontEnd(const WindowSetup& setup);
+  ~WindowFrontEnd();
+
+  WindowFrontEnd(const WindowFrontEnd&) = delete;
+  WindowFrontEnd& operator=(const WindowFrontEnd&) = delete;
+
+  // Shows the window and starts the ticks; MainWindow::Closed says when the
+  // controller has let the window go, and the ticks have stopped by then.
+  void Start();
+
+  MainWindow& Window() { return *window_; }
+  TVL_Trivane& Controller() { return *controller_; }
+
+ private:
+  void Tick();
+
+  const WindowSetup& setup_;
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<TVL_Trivane> controller_;
+  std::unique_ptr<TickDriver> ticks_;
+  bool close_signalled_ = false;
 };
 
 // True when this process can open a window: a display is named, or Qt is

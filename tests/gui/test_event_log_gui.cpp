@@ -16,9 +16,7 @@
 #include "gui/event_log_model.h"
 #include "gui/event_log_view.h"
 
-#ifdef TRIVANE_HAVE_QTTEST
 #include <QAbstractItemModelTester>
-#endif
 
 namespace trivane {
 namespace {
@@ -53,9 +51,7 @@ TEST(GuiEventLogModel, NewestEntryIsRowZeroUnderTheLogsHeaders) {
 TEST(GuiEventLogModel, RowsGoInOnTopAndTheOldestComesOutAtTheCap) {
   EventLog log;
   EventLogModel model(log);
-#ifdef TRIVANE_HAVE_QTTEST
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-#endif
   // Each signal with the row count the view sees at that moment.
   std::vector<std::string> signals_seen;
   QObject::connect(
@@ -150,15 +146,13 @@ TEST_F(GuiEventLogView, AScrollBarThatComesWithNewRowsNarrowsEvents) {
 TEST_F(GuiEventLogView, TheSourceWidthTheLogHoldsIsApplied) {
   Show(700, 300);
   const int events_before = view.columnWidth(2);
-  // As the controller does with the studio as source: it sets the width and
-  // logs; the next fit takes the narrow column and gives Events the rest.
-  log.Widths()[EventLog::kSourceColumn] = 1;
-  log.Add(kNoon, -1, "Program started", "");
+  // As the controller does when the source changes: the view refits at once
+  // and Events takes what the narrow column leaves.
+  log.SetWidth(EventLog::kSourceColumn, 1);
   EXPECT_EQ(view.columnWidth(1), 1);
   EXPECT_EQ(view.columnWidth(2), events_before + 26);
 
-  log.Widths()[EventLog::kSourceColumn] = 27;
-  view.FitColumns();
+  log.SetWidth(EventLog::kSourceColumn, 27);
   EXPECT_EQ(view.columnWidth(1), 27);
   EXPECT_EQ(view.columnWidth(2), events_before);
 }

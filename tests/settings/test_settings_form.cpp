@@ -4,32 +4,16 @@
 
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
+#include "support/always_open_run_key_store.h"
 #include "support/temp_dir.h"
 
 namespace trivane {
 namespace {
 
+using testing::AlwaysOpenRunKeyStore;
 using testing::TempDir;
 
 constexpr std::string_view kExe = "/opt/Veltora/Trivane.exe";
-
-// Both lists always open; writes and deletes act on the operator's list.
-class FakeRunKeyStore : public RunKeyStore {
- public:
-  std::vector<RunValue> user, machine;
-
-  bool Open(RunKeyHive, bool) override { return true; }
-  std::vector<RunValue> Values(RunKeyHive hive) override {
-    return hive == RunKeyHive::kLocalMachine ? machine : user;
-  }
-  bool WriteUserValue(std::string_view name, std::string_view data) override {
-    user.push_back({std::string(name), std::string(data)});
-    return true;
-  }
-  bool DeleteUserValue(std::string_view name) override {
-    return std::erase_if(user, [name](const RunValue& v) { return v.name == name; }) > 0;
-  }
-};
 
 class SettingsFormTest : public ::testing::Test {
  protected:
@@ -68,7 +52,7 @@ class SettingsFormTest : public ::testing::Test {
   TempDir dir;
   std::filesystem::path ini = dir / "Trivane.ini";
   TSettings record;
-  FakeRunKeyStore run_keys;
+  AlwaysOpenRunKeyStore run_keys;
   std::vector<std::string> messages;
   std::unique_ptr<SettingsForm> form;
 };
