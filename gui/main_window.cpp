@@ -60,6 +60,7 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
   auto* settings_group = new QGroupBox(QStringLiteral("Settings"), status_panel_);
   auto* settings_layout = new QVBoxLayout(settings_group);
   settings_button_ = new QPushButton(QStringLiteral("Settings"), settings_group);
+  settings_button_->setObjectName(QStringLiteral("SBSettings"));
   settings_layout->addWidget(settings_button_);
   status_layout->addStretch(1);  // the grid goes in front once bound
   status_layout->addWidget(settings_group);
@@ -95,6 +96,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildTestPanel() {
   test_panel_ = new QWidget(this);
+  test_panel_->setObjectName(QStringLiteral("PanAuthor"));
   test_panel_->setFixedHeight(kTestPanelHeight);
   auto* row = new QHBoxLayout(test_panel_);
   row->setContentsMargins(4, 2, 4, 2);
