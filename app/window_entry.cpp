@@ -1,7 +1,8 @@
+#include "app/window_entry.h"
+
 #include <cstdio>
 
 #include "app/production_parts.h"
-#include "app/window_entry.h"
 #include "gui/window_front_end.h"
 #include "platform/desktop_bus.h"
 #include "platform/executable_path.h"

@@ -79,8 +79,8 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
     activateWindow();
   });
 
-  close_dialog_ = std::make_unique<QProgressDialog>(QStringLiteral("Close connections"),
-                                                    QString(), 0, 0);
+  close_dialog_ =
+      std::make_unique<QProgressDialog>(QStringLiteral("Close connections"), QString(), 0, 0);
   close_dialog_->setWindowTitle(QStringLiteral("Close"));
   close_dialog_->setCancelButton(nullptr);
   // A title bar without a close button, above every other window.
@@ -90,6 +90,9 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
   close_dialog_->setAutoClose(false);
   close_dialog_->setMinimumDuration(0);
   close_dialog_->hide();
+
+  // Asked from inside a tick: the close runs once the tick is over.
+  connect(this, &MainWindow::CloseRequested, this, &QWidget::close, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() = default;
@@ -183,8 +186,7 @@ void MainWindow::ShowTestPanel(bool shown) {
 }
 
 void MainWindow::RequestClose() {
-  // Asked from inside a tick: the close runs once the tick is over.
-  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  emit CloseRequested();
 }
 
 bool MainWindow::Show_Settings() {

@@ -53,6 +53,8 @@ class MainWindow final : public QWidget, public ControllerView {
  signals:
   // The controller has let the close through: the window is gone for good.
   void Closed();
+  // RequestClose, queued to the window's own event loop.
+  void CloseRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -174,8 +174,8 @@ void SettingsDialog::BuildSendGroup(QVBoxLayout* page) {
     SGSend[i]->setObjectName(QStringLiteral("SGSend%1").arg(i));
     grid->addWidget(SGSend[i], i, 0);
   }
-  EServerPort = new ClearableSpinBox(text::kServerPortLimits.min, text::kServerPortLimits.max,
-                                     group);
+  EServerPort =
+      new ClearableSpinBox(text::kServerPortLimits.min, text::kServerPortLimits.max, group);
   EServerPort->setObjectName(QStringLiteral("EServerPort"));
   EServerPort->setToolTip(Q(text::kServerPortHint));
   grid->addWidget(EServerPort, kSendServerItem, 1);
@@ -254,8 +254,7 @@ void SettingsDialog::Connect() {
             c.EReadPort = port;
             form_.EReadPortChange();
           }));
-  connect(CBIgnoreDelay, &QCheckBox::toggled, this,
-          edit([&c](bool on) { c.CBIgnoreDelay = on; }));
+  connect(CBIgnoreDelay, &QCheckBox::toggled, this, edit([&c](bool on) { c.CBIgnoreDelay = on; }));
   for (int i = 0; i < static_cast<int>(SGSend.size()); ++i) {
     connect(SGSend[i], &QCheckBox::toggled, this, edit([this, &c, i](bool on) {
               c.SGSend[i] = on;
@@ -278,11 +277,11 @@ void SettingsDialog::Connect() {
 void SettingsDialog::ShowControls() {
   const SettingsFormControls& c = form_.Controls();
   const QSignalBlocker blockers[] = {
-      QSignalBlocker(EPID),        QSignalBlocker(CBShowPlaylist), QSignalBlocker(RDRead),
-      QSignalBlocker(TabSrcIP),    QSignalBlocker(EReadHost),      QSignalBlocker(EReadPort),
-      QSignalBlocker(CBIgnoreDelay), QSignalBlocker(SGSend[0]),    QSignalBlocker(SGSend[1]),
-      QSignalBlocker(SGSend[2]),   QSignalBlocker(EServerPort),    QSignalBlocker(EOSIP),
-      QSignalBlocker(EOSPort),     QSignalBlocker(EOSPass),        QSignalBlocker(CBAuto_Start),
+      QSignalBlocker(EPID),          QSignalBlocker(CBShowPlaylist), QSignalBlocker(RDRead),
+      QSignalBlocker(TabSrcIP),      QSignalBlocker(EReadHost),      QSignalBlocker(EReadPort),
+      QSignalBlocker(CBIgnoreDelay), QSignalBlocker(SGSend[0]),      QSignalBlocker(SGSend[1]),
+      QSignalBlocker(SGSend[2]),     QSignalBlocker(EServerPort),    QSignalBlocker(EOSIP),
+      QSignalBlocker(EOSPort),       QSignalBlocker(EOSPass),        QSignalBlocker(CBAuto_Start),
       QSignalBlocker(CBAuto_Tray)};
   EPID->setValue(c.EPID);
   LabAPID->setVisible(c.EPIDVisible);

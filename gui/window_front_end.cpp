@@ -25,11 +25,11 @@ bool WindowCanOpen() {
 
 WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   window_ = std::make_unique<MainWindow>([this] {
-    return ShowSettingsDialog(window_.get(), controller_->Config().settings,
-                              setup_.paths.ini_file, *setup_.autostart, setup_.executable_path);
+    return ShowSettingsDialog(window_.get(), controller_->Config().settings, setup_.paths.ini_file,
+                              *setup_.autostart, setup_.executable_path);
   });
-  controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths,
-                                              *setup.codepage, setup.make_parts);
+  controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths, *setup.codepage,
+                                              setup.make_parts);
   window_->Bind(*controller_);
   ticks_ = std::make_unique<TickDriver>(
       [this] { Tick(); }, TickDriver::Input{setup.input_descriptors, setup.serve_input},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -15,8 +16,6 @@
 #include "core/event_log.h"
 #include "gui/event_log_model.h"
 #include "gui/event_log_view.h"
-
-#include <QAbstractItemModelTester>
 
 namespace trivane {
 namespace {

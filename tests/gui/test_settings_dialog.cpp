@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
