@@ -62,7 +62,6 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
   settings_button_ = new QPushButton(QStringLiteral("Settings"), settings_group);
   settings_button_->setObjectName(QStringLiteral("SBSettings"));
   settings_layout->addWidget(settings_button_);
-  status_layout->addStretch(1);  // the grid goes in front once bound
   status_layout->addWidget(settings_group);
   layout_->addWidget(status_panel_);
 
@@ -95,7 +94,13 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
   connect(this, &MainWindow::CloseRequested, this, &QWidget::close, Qt::QueuedConnection);
 }
 
-MainWindow::~MainWindow() = default;
+// The grids' models leave the controller's models with the window; so does
+// the window itself, since the controller may outlive it.
+MainWindow::~MainWindow() {
+  if (controller_ == nullptr) return;
+  controller_->Log().RemoveObserver(this);
+  controller_->Status().RemoveObserver(this);
+}
 
 void MainWindow::BuildTestPanel() {
   test_panel_ = new QWidget(this);
@@ -129,9 +134,8 @@ void MainWindow::Bind(TVL_Trivane& controller) {
       controller.Status(), [&controller](int column) { return controller.StatusHint(column); },
       status_panel_);
   status_view_->setObjectName(QStringLiteral("SGStatus"));
+  // In front of the Settings group, taking the width it leaves.
   static_cast<QHBoxLayout*>(status_panel_->layout())->insertWidget(0, status_view_, 1);
-  // The stretch that held the grid's place is not needed any more.
-  status_panel_->layout()->removeItem(status_panel_->layout()->itemAt(1));
 
   log_view_ = new EventLogView(controller.Log(), log_panel_);
   log_view_->setObjectName(QStringLiteral("SGLog"));

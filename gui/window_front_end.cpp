@@ -37,10 +37,10 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   QObject::connect(window_.get(), &MainWindow::Closed, ticks_.get(), &TickDriver::Stop);
 }
 
-// The controller goes before the window it reports to.
+// The window's views are bound to the controller's models, so they go first.
 WindowFrontEnd::~WindowFrontEnd() {
   ticks_.reset();
-  controller_.reset();
+  window_.reset();
 }
 
 void WindowFrontEnd::Start() {
