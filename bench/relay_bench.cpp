@@ -11,6 +11,8 @@
 //   trivane_relay_bench stall [SECONDS]      (default 30 per run, two runs)
 //   trivane_relay_bench studio-latency [UNITS]         (default 1000)
 //   trivane_relay_bench studio-idle [SECONDS] [ROUNDS] (default 30 s, 3 rounds)
+//   trivane_relay_bench window-idle [SECONDS] [ROUNDS] (default 30 s, 3 rounds;
+//                                   needs a display, e.g. under xvfb-run)
 
 #include <sys/types.h>
 
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -108,6 +111,7 @@ struct StationOptions {
   int online_receive_buffer = 0;  // the kernel's default when 0
   // The studio as source (on the bus of TRIVANE_BUS_DIR) instead of TCP sources.
   bool studio_source = false;
+  testing::RelayFace face = testing::RelayFace::kHeadless;
 };
 
 constexpr std::int32_t kPid = 42;
@@ -128,7 +132,7 @@ class Station {
     for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
-    relay_.emplace(settings);
+    relay_.emplace(settings, TRIVANE_EXE, options.face);
     online_ = online_server_.Accept(10s);
     online_.Send(std::string_view("Welcome\r\n"));
     online_.ReadLine(10s);
@@ -356,6 +360,40 @@ int StudioIdle(int seconds, int rounds) {
   return 0;
 }
 
+// Rounds of the headless relay and the window one after the other, each with
+// four silent sources, the chain peer and the online uplink.
+int WindowIdle(int seconds, int rounds) {
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+    return std::fputs("window-idle needs a display: run it under xvfb-run\n", stderr), 1;
+  }
+  const auto sleep = [](std::chrono::seconds period) { std::this_thread::sleep_for(period); };
+  std::vector<double> headless, window;
+  long headless_kib = 0;
+  long window_kib = 0;
+  for (int round = 1; round <= rounds; ++round) {
+    {
+      Station station({.sources = 4});
+      if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+      headless.push_back(IdleShare(station.Pid(), seconds, sleep));
+      headless_kib = ResidentKiB(station.Pid());
+    }
+    {
+      Station station({.sources = 4, .face = testing::RelayFace::kWindow});
+      if (!station.Ready()) return std::fputs("windowed station not ready\n", stderr), 1;
+      window.push_back(IdleShare(station.Pid(), seconds, sleep));
+      window_kib = ResidentKiB(station.Pid());
+    }
+    std::printf(
+        "round %d, %d s each, CPU %% of one core: headless %.3f, window %.3f; "
+        "resident KiB: headless %ld, window %ld\n",
+        round, seconds, headless.back(), window.back(), headless_kib, window_kib);
+    std::fflush(stdout);
+  }
+  std::printf("median of %d rounds: headless %.3f%%, window %.3f%%\n", rounds,
+              Percentile(headless, 0.5), Percentile(window, 0.5));
+  return 0;
+}
+
 int Soak(int minutes, int rate) {
   Station station({.sources = 4});
   if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
@@ -514,9 +552,11 @@ int main(int argc, char** argv) {
   if (mode == "stall") return trivane::Stall(number(2, 30));
   if (mode == "studio-latency") return trivane::StudioLatency(number(2, 1000));
   if (mode == "studio-idle") return trivane::StudioIdle(number(2, 30), number(3, 3));
+  if (mode == "window-idle") return trivane::WindowIdle(number(2, 30), number(3, 3));
   std::fputs(
       "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
-      "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS]\n",
+      "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS] | "
+      "window-idle [SECONDS] [ROUNDS]\n",
       stderr);
   return 2;
 }

@@ -23,6 +23,9 @@ EventLogView::EventLogView(EventLog& log, QWidget* parent)
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setShowGrid(true);
   setWordWrap(false);
+  // A cell too narrow for its text cuts it off, as the grid always has; the
+  // time column is narrower than the time in most fonts.
+  setTextElideMode(Qt::ElideNone);
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setMinimumSectionSize(1);

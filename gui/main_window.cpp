@@ -88,6 +88,8 @@ MainWindow::MainWindow(std::function<bool()> show_settings)
   close_dialog_->setAutoReset(false);
   close_dialog_->setAutoClose(false);
   close_dialog_->setMinimumDuration(0);
+  // A new progress dialog shows itself after a few seconds unless reset.
+  close_dialog_->reset();
   close_dialog_->hide();
 
   // Asked from inside a tick: the close runs once the tick is over.

@@ -138,8 +138,7 @@ TEST_F(WindowRelayTest, GridShowsEachLinksStateAndTheCopiedLogHoldsTheRelayedBlo
   EXPECT_LE(green.bottom - green.top, StatusGrid::kDefaultRowHeight + 2);
   EXPECT_LT(green.bottom, before.height / 4) << "the colours belong to the grid at the top";
 
-  const Bytes frame =
-      BuildVl3Frame(1, 1, TRegionBlock{.Size = 60000, .Over = 120000}.Encode());
+  const Bytes frame = BuildVl3Frame(1, 1, TRegionBlock{.Size = 60000, .Over = 120000}.Encode());
   ASSERT_TRUE(feed.Send(frame));
   EXPECT_EQ(chain.ReadExactly(frame.size(), 10s), frame);
 

@@ -12,14 +12,20 @@
 
 namespace trivane::testing {
 
-// The real relay, headless, with its own settings file and log directory.
+enum class RelayFace { kHeadless, kWindow };
+
+// The real relay, headless unless told otherwise (the window needs a display),
+// with its own settings file and log directory.
 class RelayProcess {
  public:
-  explicit RelayProcess(const std::string& settings, const std::string& exe = TRIVANE_EXE)
+  explicit RelayProcess(const std::string& settings, const std::string& exe = TRIVANE_EXE,
+                        RelayFace face = RelayFace::kHeadless)
       : ini_(dir_ / "relay.ini") {
     WriteFileBytes(ini_, "[Settings]\r\n" + settings);
-    process_.emplace(std::vector<std::string>{exe, "--headless", "--ini", ini_.string(),
-                                              "--log-dir", (dir_ / "Log").string()});
+    std::vector<std::string> command{exe, "--ini", ini_.string(), "--log-dir",
+                                     (dir_ / "Log").string()};
+    if (face == RelayFace::kHeadless) command.insert(command.begin() + 1, "--headless");
+    process_.emplace(std::move(command));
   }
 
   ~RelayProcess() {

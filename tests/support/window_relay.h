@@ -10,7 +10,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/subprocess.h"
@@ -39,8 +38,9 @@ struct XTools {
   // Nothing, with the missing tool's name in why, when one is not installed.
   static std::optional<XTools> Find(std::string& why) {
     XTools tools;
-    for (auto [name, into] : {std::pair{"Xvfb", &tools.server}, std::pair{"xdotool", &tools.xdotool},
-                              std::pair{"xclip", &tools.xclip}, std::pair{"import", &tools.import}}) {
+    for (auto [name, into] :
+         {std::pair{"Xvfb", &tools.server}, std::pair{"xdotool", &tools.xdotool},
+          std::pair{"xclip", &tools.xclip}, std::pair{"import", &tools.import}}) {
       const auto found = FindProgram(name);
       if (!found) {
         why = std::string(name) + " is not installed";
@@ -96,8 +96,8 @@ class VirtualDisplay {
 
   // The command line that runs command with only this display to talk to.
   std::vector<std::string> WithDisplay(std::vector<std::string> command) const {
-    std::vector<std::string> line{"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "-u",
-                                  "WAYLAND_DISPLAY", "DISPLAY=" + display_};
+    std::vector<std::string> line{
+        "/usr/bin/env", "-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", "DISPLAY=" + display_};
     line.insert(line.end(), command.begin(), command.end());
     return line;
   }
@@ -142,9 +142,8 @@ class WindowRelay {
               const std::string& exe = TRIVANE_EXE)
       : display_(display), tools_(tools), ini_(dir_ / "relay.ini") {
     WriteFileBytes(ini_, "[Settings]\r\n" + settings);
-    process_.emplace(display.WithDisplay({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", exe,
-                                          "--ini", ini_.string(), "--log-dir",
-                                          (dir_ / "Log").string()}));
+    process_.emplace(display.WithDisplay({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", exe, "--ini",
+                                          ini_.string(), "--log-dir", (dir_ / "Log").string()}));
   }
 
   ~WindowRelay() {
@@ -159,7 +158,9 @@ class WindowRelay {
     while (std::chrono::steady_clock::now() < until) {
       const CommandResult found = display_.Run(
           {tools_.xdotool, "search", "--onlyvisible", "--name", "^Veltora Trivane \\(ver\\."});
-      if (found.Ok() && !found.output.empty()) return found.output.substr(0, found.output.find('\n'));
+      if (found.Ok() && !found.output.empty()) {
+        return found.output.substr(0, found.output.find('\n'));
+      }
       process_->Drain(std::chrono::milliseconds(100));
       if (SaidNoWindow()) return std::nullopt;
     }
@@ -191,12 +192,6 @@ class WindowRelay {
       return {};
     }
     return Picture::FromPpm(ReadFileBytes(file));
-  }
-
-  // What the relay wrote so far, its log output and Qt's complaints alike.
-  const std::vector<std::string>& Output() {
-    process_->Drain(std::chrono::milliseconds(50));
-    return process_->Lines();
   }
 
  private:
