@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 
 #include "app/headless_view.h"
 #include "app/production_parts.h"
@@ -25,11 +24,7 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
   HeadlessView view(stdout);
   DesktopBus bus;
   RelayMainWindow main_window(bus);
-  Desktop* desktop = main_window.Handle() != 0 ? &bus : nullptr;
-  if (desktop == nullptr) {
-    std::fprintf(stderr, "trivane: the desktop bus in %s cannot be used: no studio link\n",
-                 bus.Directory().c_str());
-  }
+  Desktop* desktop = UsableDesktop(bus, main_window);
   TVL_Trivane controller(clock, view, paths, codepage, [&](LinkHost& host) {
     return MakeProductionParts(host, desktop, &main_window);
   });

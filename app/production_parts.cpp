@@ -1,5 +1,7 @@
 #include "app/production_parts.h"
 
+#include <cstdio>
+
 #include "net/internal_server.h"
 #include "net/ip_readers.h"
 #include "net/online_uplink.h"
@@ -19,6 +21,13 @@ ControllerParts MakeProductionParts(LinkHost& host, Desktop* desktop,
   parts.server = std::make_unique<InternalServer>(host);
   parts.online = std::make_unique<OnlineUplink>(host);
   return parts;
+}
+
+Desktop* UsableDesktop(DesktopBus& bus, const RelayMainWindow& main_window) {
+  if (main_window.Handle() != 0) return &bus;
+  std::fprintf(stderr, "trivane: the desktop bus in %s cannot be used: no studio link\n",
+               bus.Directory().c_str());
+  return nullptr;
 }
 
 }  // namespace trivane

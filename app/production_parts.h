@@ -1,6 +1,7 @@
 #pragma once
 
 #include "links/links.h"
+#include "platform/desktop_bus.h"
 #include "studio/relay_main_window.h"
 
 namespace trivane {
@@ -9,5 +10,9 @@ namespace trivane {
 // the online uplink and, when the desktop can be used, the studio link over
 // the main window (main_window may be null: no studio then).
 ControllerParts MakeProductionParts(LinkHost& host, Desktop* desktop, RelayMainWindow* main_window);
+
+// The bus when the main window could be put on it, else null, said once on
+// standard error: the relay then runs without its studio link.
+Desktop* UsableDesktop(DesktopBus& bus, const RelayMainWindow& main_window);
 
 }  // namespace trivane

@@ -1,7 +1,5 @@
 #include "app/window_entry.h"
 
-#include <cstdio>
-
 #include "app/production_parts.h"
 #include "gui/window_front_end.h"
 #include "platform/desktop_bus.h"
@@ -22,11 +20,7 @@ int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextC
   SystemClock clock;
   DesktopBus bus;
   RelayMainWindow main_window(bus);
-  Desktop* desktop = main_window.Handle() != 0 ? &bus : nullptr;
-  if (desktop == nullptr) {
-    std::fprintf(stderr, "trivane: the desktop bus in %s cannot be used: no studio link\n",
-                 bus.Directory().c_str());
-  }
+  Desktop* desktop = UsableDesktop(bus, main_window);
   XdgAutostartStore autostart = XdgAutostartStore::FromEnvironment();
 
   WindowSetup setup;
