@@ -7,6 +7,8 @@
 #include "app/production_parts.h"
 #include "base/tick_schedule.h"
 #include "platform/desktop_bus.h"
+#include "platform/journal_stream.h"
+#include "platform/service_notifier.h"
 #include "platform/system_clock.h"
 #include "platform/termination_signals.h"
 #include "studio/relay_main_window.h"
@@ -19,9 +21,9 @@ constexpr auto kTick = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
 }  // namespace
 
 int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
-  InstallTerminationHandlers();
+  InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
-  HeadlessView view(stdout);
+  HeadlessView view(stdout, StreamIsJournal(stdout));
   DesktopBus bus;
   RelayMainWindow main_window(bus);
   Desktop* desktop = UsableDesktop(bus, main_window);
@@ -29,7 +31,12 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
     return MakeProductionParts(host, desktop, &main_window);
   });
 
+  ServiceNotifier service;
   bool close_signalled = false;
+  const auto close = [&] {
+    service.Stopping();
+    return controller.FormClose();
+  };
   auto due = TickClock::now() + kTick;
   for (;;) {
     // A fresh reading bounds the wait, so one wild reading of the clock that
@@ -44,11 +51,15 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
     }
     if (TerminationRequested() && !close_signalled) {
       close_signalled = true;
-      if (controller.FormClose()) break;
+      if (close()) break;
     }
-    if (view.TakeCloseRequest() && controller.FormClose()) break;
+    if (view.TakeCloseRequest() && close()) break;
+    if (TakeReloadRequest()) controller.ReloadSettings();
     if (TickClock::now() < due) continue;  // woken early: no tick yet
     if (controller.TimerEnabled()) controller.OnTimer();
+    if (controller.Running()) service.Ready();
+    // Pinged after the tick's work, so a tick that hangs stops the pings.
+    service.Alive(TickClock::now());
     // Without a desktop, minimising is immediate.
     if (view.TakeMinimizeRequest()) controller.OnMinimize();
     due = NextTickDue(due, TickClock::now(), kTick);

@@ -8,10 +8,12 @@
 namespace trivane {
 
 // The window's stand-in without a desktop: the event log goes to standard
-// output, one flushed line per entry; everything visual is ignored.
+// output, one flushed line per entry; everything visual is ignored. On the
+// journal each line starts with its priority: errors for the lines a link
+// tags as exceptions or errors, information for the rest.
 class HeadlessView final : public ControllerView {
  public:
-  explicit HeadlessView(std::FILE* out) : out_(out) {}
+  HeadlessView(std::FILE* out, bool with_priorities) : out_(out), priorities_(with_priorities) {}
 
   void SetCaption(const std::string& /*caption*/) override {}
   void EntryAdded(const LogEntry& entry) override;
@@ -29,6 +31,7 @@ class HeadlessView final : public ControllerView {
 
  private:
   std::FILE* out_;
+  bool priorities_;
   bool minimize_requested_ = false;
   bool close_requested_ = false;
 };

@@ -16,7 +16,7 @@ bool CanOpenWindow() {
 }
 
 int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextCodec& codepage) {
-  InstallTerminationHandlers();
+  InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
   DesktopBus bus;
   RelayMainWindow main_window(bus);
@@ -35,6 +35,7 @@ int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextC
     setup.serve_input = [&bus] { bus.Pump(); };
   }
   setup.stop_requested = &TerminationRequested;
+  setup.reload_requested = &TakeReloadRequest;
   setup.autostart = &autostart;
   setup.executable_path = ExecutablePath().string();
   const int status = RunWindow(argc, argv, setup);

@@ -12,6 +12,7 @@ namespace trivane {
 namespace {
 
 constexpr std::string_view kApplicationTitle = "Veltora Trivane";
+constexpr std::string_view kSettingsTag = "Settings";
 
 void CallIf(auto* link, auto operation) {
   if (link != nullptr) (link->*operation)();
@@ -194,6 +195,24 @@ void TVL_Trivane::TimerTick() {
   }
   if (s.HasDestination(kDstServer)) CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
   if (s.HasDestination(kDstOnline)) CallIf(parts_.online.get(), &OnlineLink::Online_Tick);
+}
+
+void TVL_Trivane::ReloadSettings() {
+  // Closing, the links are going anyway; before the first tick, the first
+  // apply takes the file as it is read now.
+  if (handler_ != TimerHandler::TimerTick && handler_ != TimerHandler::FirstTick) return;
+  SettingsState reloaded = config_;
+  if (!Reload_Settings(paths_.ini_file, reloaded)) {
+    OutLog(-1,
+           "The settings file " + paths_.ini_file.string() +
+               " cannot be read: the running settings stay",
+           kSettingsTag);
+    return;
+  }
+  config_ = std::move(reloaded);
+  if (handler_ == TimerHandler::FirstTick) return;
+  OutLog(-1, "Settings read again from " + paths_.ini_file.string(), kSettingsTag);
+  Apply_Settings();
 }
 
 bool TVL_Trivane::FormClose() {

@@ -61,6 +61,13 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   void OnMinimize();
   void OnRestore();
   void Apply_Settings();
+  // The settings file read again and applied, for a reload asked from outside
+  // (SIGHUP): links whose settings did not change keep their connections. A
+  // file that cannot be read leaves the running settings, and the log says so.
+  void ReloadSettings();
+  // The settings have been applied and the links run: not before the first
+  // tick, nor once the close has begun.
+  bool Running() const { return handler_ == TimerHandler::TimerTick; }
 
   // The hint over a status column, or nothing when it must not change.
   std::optional<std::string> StatusHint(int column) const;

@@ -54,6 +54,7 @@ void WindowFrontEnd::Tick() {
     // As if the operator closed it; the close runs once this tick is over.
     window_->RequestClose();
   }
+  if (setup_.reload_requested && setup_.reload_requested()) controller_->ReloadSettings();
   if (controller_->TimerEnabled()) controller_->OnTimer();
 }
 

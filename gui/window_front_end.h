@@ -26,6 +26,8 @@ struct WindowSetup {
   std::function<void()> serve_input;
   // A stop signal has come: the window closes as if the operator closed it.
   std::function<bool()> stop_requested;
+  // SIGHUP has come: the settings file is read again and applied.
+  std::function<bool()> reload_requested;
   // The start-up list the settings dialog's "Start with Windows" acts on, and
   // the program path its entries name.
   RunKeyStore* autostart = nullptr;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <utility>
 
 namespace trivane {
 namespace {
@@ -17,18 +18,35 @@ namespace {
 // the moment one arrives.
 int stop_signals_fd = -1;
 bool termination_requested = false;
+bool reload_requested = false;
+HangUp hang_up_means = HangUp::kStops;
 
 sigset_t StopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   return signals;
+}
+
+// Every signal waiting is taken, so none can keep ending waits.
+void TakeWaitingSignals() {
+  if (stop_signals_fd < 0) return;
+  signalfd_siginfo info{};
+  while (read(stop_signals_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (info.ssi_signo == SIGHUP && hang_up_means == HangUp::kReloads) {
+      reload_requested = true;
+    } else {
+      termination_requested = true;
+    }
+  }
 }
 
 }  // namespace
 
-void InstallTerminationHandlers() {
+void InstallTerminationHandlers(HangUp hang_up) {
+  hang_up_means = hang_up;
   // Before any thread starts, so that every thread inherits the block and
   // the signals stay pending for the descriptor, whoever they were sent to.
   const sigset_t signals = StopSignals();
@@ -40,13 +58,13 @@ void InstallTerminationHandlers() {
 }
 
 bool TerminationRequested() {
-  if (stop_signals_fd < 0) return termination_requested;
-  // Every one waiting is taken, so a second signal cannot keep ending waits.
-  signalfd_siginfo info{};
-  while (read(stop_signals_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-    termination_requested = true;
-  }
+  TakeWaitingSignals();
   return termination_requested;
+}
+
+bool TakeReloadRequest() {
+  TakeWaitingSignals();
+  return std::exchange(reload_requested, false);
 }
 
 void SleepUntilDeadlineOrSignal(std::chrono::steady_clock::time_point deadline) {
@@ -60,7 +78,7 @@ void SleepUntilDeadlineOrSignal(std::chrono::steady_clock::time_point deadline) 
       continue;
     }
     pollfd waiting{stop_signals_fd, POLLIN, 0};
-    if (poll(&waiting, 1, timeout) > 0) return;  // a stop signal is waiting to be read
+    if (poll(&waiting, 1, timeout) > 0) return;  // a signal is waiting to be read
   }
 }
 

@@ -1,8 +1,11 @@
 # Debian packages by purpose; sourced by the build scripts.
 # shellcheck disable=SC2034
-BUILD_PACKAGES=(g++ make cmake libasio-dev qt6-base-dev)
+BUILD_PACKAGES=(g++ make cmake pkg-config libasio-dev libsystemd-dev qt6-base-dev)
 # The window's end-to-end test drives it on a virtual X display.
 TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 BENCH_PACKAGES=(libbenchmark-dev)
 TIDY_PACKAGES=(clang clang-tidy)
+# scripts/package.sh: the .deb (dpkg-shlibdeps, file), its checks (lintian,
+# the manual pages' groff and man, systemd-analyze) and the user it creates.
+PACKAGE_PACKAGES=(dpkg-dev file lintian groff-base man-db systemd adduser)

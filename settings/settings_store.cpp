@@ -93,10 +93,7 @@ std::string BoolText(bool value) {
   return value ? "1" : "0";
 }
 
-}  // namespace
-
-void Load_Settings(const std::filesystem::path& ini, SettingsState& state) {
-  const IniFile file = IniFile::Load(ini).value_or(IniFile{});
+void LoadFrom(const IniFile& file, SettingsState& state) {
   const SettingsReader read(file);
   TSettings& s = state.settings;
 
@@ -112,6 +109,21 @@ void Load_Settings(const std::filesystem::path& ini, SettingsState& state) {
   s.IgnoreDelay = read.Boolean("IgnoreDelay");
   s.ShowPlaylist = read.Boolean("ShowPlaylist");
   state.Author = read.Boolean("Author");
+}
+
+}  // namespace
+
+void Load_Settings(const std::filesystem::path& ini, SettingsState& state) {
+  LoadFrom(IniFile::Load(ini).value_or(IniFile{}), state);
+}
+
+bool Reload_Settings(const std::filesystem::path& ini, SettingsState& state) {
+  std::error_code error;
+  if (!std::filesystem::exists(ini, error)) return false;
+  const std::optional<IniFile> file = IniFile::Load(ini);
+  if (!file) return false;
+  LoadFrom(*file, state);
+  return true;
 }
 
 bool Save_Settings(const std::filesystem::path& ini, const TSettings& settings) {

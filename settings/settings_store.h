@@ -13,6 +13,10 @@ namespace trivane {
 // A PID or ServerPort that does not fit its field counts as not a number.
 void Load_Settings(const std::filesystem::path& ini, SettingsState& state);
 
+// The same for a settings file read again while the relay runs, except that a
+// file that is missing or cannot be read leaves the state as it was: false then.
+bool Reload_Settings(const std::filesystem::path& ini, SettingsState& state);
+
 // Writes the record into the file, leaving every line it does not own as it
 // was; Author is never written. False when the file could not be read or written.
 bool Save_Settings(const std::filesystem::path& ini, const TSettings& settings);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -401,6 +402,65 @@ TEST_F(ControllerTest, HintsComeFromTheLinksLastErrors) {
   EXPECT_EQ(c.StatusHint(8), "Bad password");
   EXPECT_EQ(c.StatusHint(7), "");
   EXPECT_FALSE(c.StatusHint(6).has_value());
+}
+
+TEST_F(ControllerTest, AReloadAppliesTheFileAsItIsNowAndLogsIt) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=alpha:5001\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  ASSERT_TRUE(c.Running());
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=beta:5002\r\nSrcIP1=gamma:5003\r\n");
+  const auto mark = journal.size();
+
+  c.ReloadSettings();
+  EXPECT_EQ(c.Config().settings.SrcIP[0].Host, "beta");
+  EXPECT_EQ(c.Status().Cell(2, 1), "beta:5002");
+  EXPECT_TRUE(c.Status().IsVisible(3));
+  // The links are asked to run what is configured; each keeps what did not change.
+  const Journal applied = Since(mark);
+  EXPECT_NE(std::find(applied.begin(), applied.end(), "IPReader_Init"), applied.end());
+  EXPECT_NE(std::find(applied.begin(), applied.end(), "Server_Init"), applied.end());
+  ASSERT_FALSE(view.log.empty());
+  EXPECT_EQ(view.log.back().message, "Settings read again from " + (dir / "trivane.ini").string());
+  EXPECT_EQ(view.log.back().tag, "Settings");
+}
+
+TEST_F(ControllerTest, AReloadThatCannotReadTheFileKeepsTheRunningSettings) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=alpha:5001\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  std::filesystem::remove(dir / "trivane.ini");
+  std::filesystem::create_directory(dir / "trivane.ini");  // unreadable as a file, even for root
+  const auto mark = journal.size();
+
+  c.ReloadSettings();
+  EXPECT_EQ(c.Config().settings.SrcIP[0].Host, "alpha");
+  EXPECT_EQ(c.Config().settings.DstMode, 2);
+  EXPECT_TRUE(Since(mark).empty()) << "nothing was applied";
+  EXPECT_EQ(view.log.back().message, "The settings file " + (dir / "trivane.ini").string() +
+                                         " cannot be read: the running settings stay");
+
+  std::filesystem::remove(dir / "trivane.ini");
+  c.ReloadSettings();
+  EXPECT_EQ(c.Config().settings.SrcIP[0].Host, "alpha") << "a missing file is no empty one";
+}
+
+TEST_F(ControllerTest, AReloadBeforeTheFirstTickIsTakenByItAndOneWhileClosingIsIgnored) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=alpha:5001\r\n");
+  TVL_Trivane& c = Start();
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=beta:5002\r\n");
+  c.ReloadSettings();
+  EXPECT_FALSE(c.Running());
+  c.OnTimer();
+  EXPECT_EQ(c.Status().Cell(2, 1), "beta:5002");
+
+  EXPECT_FALSE(c.FormClose());
+  EXPECT_FALSE(c.Running());
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nSrcIP=gamma:5003\r\n");
+  const auto mark = journal.size();
+  c.ReloadSettings();
+  EXPECT_EQ(c.Config().settings.SrcIP[0].Host, "beta");
+  EXPECT_TRUE(Since(mark).empty());
 }
 
 TEST(ControllerWithoutLinks, RunsAndClosesWithEveryLinkAbsent) {

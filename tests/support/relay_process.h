@@ -47,6 +47,13 @@ class RelayProcess {
   }
 
   pid_t Pid() const { return process_->Pid(); }
+  void Signal(int signal) { process_->Signal(signal); }
+
+  // The settings file replaced, as an engineer edits it before a reload.
+  void RewriteSettings(const std::string& settings) {
+    WriteFileBytes(ini_, "[Settings]\r\n" + settings);
+  }
+  const std::filesystem::path& SettingsFile() const { return ini_; }
   void Drain(std::chrono::milliseconds period) { process_->Drain(period); }
 
   // SIGTERM; the exit code, or nothing when the relay did not stop in time.
