@@ -40,6 +40,8 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
       result.log_dir = *log_dir;
     } else if (auto codepage = OptionValue(arguments, i, "--codepage", result.error)) {
       result.codepage = *codepage;
+    } else if (auto metrics = OptionValue(arguments, i, "--metrics", result.error)) {
+      result.metrics = *metrics;
     } else if (result.error.empty()) {
       result.error = "unknown option: " + std::string(argument);
     }
@@ -53,6 +55,7 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
 
 std::string UsageText() {
   return "Usage: trivane [--headless] [--ini FILE] [--log-dir DIR] [--codepage NAME]\n"
+         "               [--metrics ADDRESS:PORT]\n"
          "\n"
          "  --headless       run without a window; the event log goes to standard output,\n"
          "                   one entry per line: time TAB source TAB message TAB tag\n"
@@ -60,10 +63,14 @@ std::string UsageText() {
          "  --log-dir DIR    directory of the daily log files (default: Log beside the program)\n"
          "  --codepage NAME  code page of the texts on the wire, any iconv name\n"
          "                   (default: WINDOWS-1251)\n"
+         "  --metrics ADDRESS:PORT\n"
+         "                   serve the metrics for monitoring at http://ADDRESS:PORT/metrics\n"
+         "                   (off unless given; 127.0.0.1:9488 keeps them on this machine)\n"
          "  --help           show this text\n"
          "  --version        show the program's version\n"
          "\n"
-         "SIGINT or SIGTERM closes the links and ends the program.\n";
+         "SIGINT or SIGTERM closes the links and ends the program; SIGHUP reads the\n"
+         "settings file again and applies it.\n";
 }
 
 }  // namespace trivane

@@ -14,7 +14,8 @@ struct CommandLine {
   std::optional<std::filesystem::path> ini_file;
   std::optional<std::filesystem::path> log_dir;
   std::optional<std::string> codepage;
-  std::string error;  // set when the arguments cannot be used
+  std::optional<std::string> metrics;  // ADDRESS:PORT of the metrics endpoint
+  std::string error;                   // set when the arguments cannot be used
 };
 
 CommandLine ParseCommandLine(std::span<char* const> arguments);

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
 
 #include "app/headless_view.h"
+#include "app/metrics_endpoint.h"
 #include "app/production_parts.h"
 #include "base/tick_schedule.h"
 #include "platform/desktop_bus.h"
@@ -20,7 +25,8 @@ constexpr auto kTick = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
 
 }  // namespace
 
-int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
+int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
+                const std::string& metrics_address) {
   InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
   HeadlessView view(stdout, StreamIsJournal(stdout));
@@ -31,6 +37,15 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
     return MakeProductionParts(host, desktop, &main_window);
   });
 
+  std::unique_ptr<MetricsEndpoint> metrics;
+  if (!metrics_address.empty()) {
+    std::string error;
+    metrics = StartMetricsEndpoint(metrics_address, controller.Metrics(), error);
+    // The relay is worth more than its figures: it runs on without them.
+    if (!metrics) {
+      controller.OutLog(-1, "No metrics at " + metrics_address + ": " + error, "Metrics");
+    }
+  }
   ServiceNotifier service;
   bool close_signalled = false;
   const auto close = [&] {
@@ -56,13 +71,21 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage) {
     if (view.TakeCloseRequest() && close()) break;
     if (TakeReloadRequest()) controller.ReloadSettings();
     if (TickClock::now() < due) continue;  // woken early: no tick yet
+    const auto tick_start = TickClock::now();
     if (controller.TimerEnabled()) controller.OnTimer();
+    const auto tick_end = TickClock::now();
     if (controller.Running()) service.Ready();
     // Pinged after the tick's work, so a tick that hangs stops the pings.
     service.Alive(TickClock::now());
     // Without a desktop, minimising is immediate.
     if (view.TakeMinimizeRequest()) controller.OnMinimize();
-    due = NextTickDue(due, TickClock::now(), kTick);
+    const auto next = NextTickDue(due, tick_end, kTick);
+    // The schedule moves on by whole periods; each beyond the first is a tick left out.
+    const auto periods = (next - due) / kTick;
+    controller.Metrics().RecordTick(
+        std::chrono::duration_cast<std::chrono::microseconds>(tick_end - tick_start),
+        periods > 1 ? static_cast<std::uint64_t>(periods - 1) : 0);
+    due = next;
   }
   main_window.Attach(nullptr);
   return 0;

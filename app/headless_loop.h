@@ -1,11 +1,15 @@
 #pragma once
 
+#include <string>
+
 #include "core/controller.h"
 
 namespace trivane {
 
 // Runs the controller on this thread with a 10 ms tick until it has closed;
 // returns the process exit code.
-int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage);
+// metrics_address: where to serve the metrics, or empty for none.
+int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
+                const std::string& metrics_address);
 
 }  // namespace trivane

@@ -54,5 +54,5 @@ int main(int argc, char** argv) {
     std::fputs("trivane: this build has no window; running headless\n", stderr);
 #endif
   }
-  return RunHeadless(paths, *codepage);
+  return RunHeadless(paths, *codepage, options.metrics.value_or(""));
 }

@@ -94,6 +94,9 @@ void TVL_Trivane::FirstTick() {
 
 void TVL_Trivane::Apply_Settings() {
   status_.ResetColors();
+  for (int column = 0; column < RelayMetrics::kColumns; ++column) {
+    metrics_.SetState(column, LineStatus::None);
+  }
   for (int column = 1; column < StatusGrid::kColumns; ++column) {
     status_.SetCell(column, 1, "");
     status_.SetCell(column, 2, "");
@@ -273,10 +276,12 @@ void TVL_Trivane::OutLog(int link, std::string_view message, std::string_view ta
 
 void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
   status_.SetLineStatus(column, status);
+  metrics_.SetState(column, status);
 }
 
 void TVL_Trivane::MarkLastData(int column) {
   status_.MarkData(column, clock_.Now());
+  metrics_.MarkData(column);
 }
 
 int TVL_Trivane::ActiveReader() const {
@@ -290,7 +295,9 @@ bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
   RawQueue* server_queue = parts_.server && config_.settings.HasDestination(kDstServer)
                                ? parts_.server->Queue()
                                : nullptr;
-  return parts_.sources->IPReader_NoDouble_Data(unit, server_queue);
+  const bool accepted = parts_.sources->IPReader_NoDouble_Data(unit, server_queue);
+  metrics_.CountUnit(ActiveReader(), accepted);
+  return accepted;
 }
 
 void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {

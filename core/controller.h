@@ -16,6 +16,7 @@
 #include "core/status_grid.h"
 #include "links/link_host.h"
 #include "links/links.h"
+#include "links/relay_metrics.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/protocol_host.h"
 #include "protocols/records.h"
@@ -75,6 +76,8 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   EventLog& Log() { return log_; }
   StatusGrid& Status() { return status_; }
   SettingsState& Config() { return config_; }
+  // For the station's monitoring; readable from another thread.
+  RelayMetrics& Metrics() { return metrics_; }
   bool CloseDone() const { return close_done_; }
 
   // LinkHost
@@ -113,6 +116,7 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   ControllerView& view_;
   ControllerPaths paths_;
   Tick64 tick64_;
+  RelayMetrics metrics_;
   EventLog log_;
   StatusGrid status_;
   DailyLog files_;

@@ -1,6 +1,6 @@
 # Debian packages by purpose; sourced by the build scripts.
 # shellcheck disable=SC2034
-BUILD_PACKAGES=(g++ make cmake pkg-config libasio-dev libsystemd-dev qt6-base-dev)
+BUILD_PACKAGES=(g++ make cmake pkg-config libasio-dev libsystemd-dev prometheus-cpp-dev qt6-base-dev)
 # The window's end-to-end test drives it on a virtual X display.
 TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

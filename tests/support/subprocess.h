@@ -41,7 +41,7 @@ class Subprocess {
     sigemptyset(&none);
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
-    for (const int stop : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&stop_signals, stop);
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&stop_signals, stop);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &stop_signals);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
