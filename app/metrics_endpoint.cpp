@@ -86,7 +86,8 @@ class RelayCollectable final : public prometheus::Collectable {
                                MetricType::Counter);
     for (int i = 0; i < kSourceCount; ++i) {
       const auto& s = metrics_.sources[static_cast<std::size_t>(i)];
-      const auto link = kColumnLinks[static_cast<std::size_t>(status_column::kFirstSource + i)];
+      const int column = status_column::kFirstSource + i;
+      const auto link = kColumnLinks[static_cast<std::size_t>(column)];
       AddSample(received, link, Read(s.received));
       AddSample(accepted, link, Read(s.accepted));
       AddSample(suppressed, link, Read(s.suppressed));
