@@ -48,7 +48,14 @@ int main(int argc, char** argv) {
                paths.log_dir.c_str());
   if (!options.headless) {
 #if TRIVANE_WINDOW
-    if (CanOpenWindow()) return RunWindowed(argc, argv, paths, *codepage);
+    if (CanOpenWindow()) {
+      // The metrics are for unattended relays; the window shows its own grid.
+      if (options.metrics) {
+        std::fputs("trivane: --metrics is served by the headless relay only; add --headless\n",
+                   stderr);
+      }
+      return RunWindowed(argc, argv, paths, *codepage);
+    }
     std::fputs("trivane: no display can be opened; running headless\n", stderr);
 #else
     std::fputs("trivane: this build has no window; running headless\n", stderr);

@@ -33,6 +33,7 @@
 
 #include "links/router.h"
 #include "support/bus_studio.h"
+#include "support/region_frames.h"
 #include "support/relay_process.h"
 #include "support/temp_dir.h"
 
@@ -44,7 +45,7 @@ using testing::LoopbackConnection;
 using testing::LoopbackListener;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kChainFrameSize = 10 + TRegionBlock::kWireSize;
+using testing::kChainFrameSize;
 constexpr std::size_t kOnlineFrameSize = 7 + TRegionBlock::kWireSize;
 
 // Unit n carries n in its size field, so every receiver can tell which it got.

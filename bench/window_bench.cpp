@@ -8,7 +8,6 @@
 //   trivane_window_bench [SECONDS]   (default 20 per run; offscreen unless a
 //                                     display is named, e.g. under xvfb-run)
 
-#include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -92,18 +91,11 @@ void Report(const char* run, const LoggingSource& source) {
   std::fflush(stdout);
 }
 
-void RunFor(int seconds) {
-  const auto until = Steady::now() + std::chrono::seconds(seconds);
-  while (Steady::now() < until) {
-    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  }
-}
-
-int Bench(int argc, char** argv, int seconds) {
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  }
-  QApplication application(argc, argv);
+int Bench(int& argc, char** argv, int seconds) {
+  WindowApplication application(argc, argv);
+  const auto run_for = [&application](int run_seconds) {
+    application.RunFor(std::chrono::seconds(run_seconds));
+  };
   testing::TempDir dir;
   testing::WriteFileBytes(dir / "trivane.ini", "[Settings]\r\nSrcMode=1\r\nDstMode=2\r\n");
   SystemClock clock;
@@ -125,18 +117,17 @@ int Bench(int argc, char** argv, int seconds) {
   setup.autostart = &run_keys;
   WindowFrontEnd front_end(setup);
   front_end.Start();
-  std::printf("platform %s, %d s per run\n", QApplication::platformName().toUtf8().constData(),
-              seconds);
+  std::printf("platform %s, %d s per run\n", application.PlatformName().c_str(), seconds);
 
-  RunFor(1);
+  run_for(1);
   source->Reset(100);
-  RunFor(seconds);
+  run_for(seconds);
   Report("quiet (1 entry/s)", *source);
 
   source->Reset(1);
-  RunFor(3);  // the log fills to its cap
+  run_for(3);  // the log fills to its cap
   source->Reset(1);
-  RunFor(seconds);
+  run_for(seconds);
   Report("full log, 1 entry per tick", *source);
   return 0;
 }

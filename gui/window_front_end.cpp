@@ -58,6 +58,24 @@ void WindowFrontEnd::Tick() {
   if (controller_->TimerEnabled()) controller_->OnTimer();
 }
 
+WindowApplication::WindowApplication(int& argc, char** argv) {
+  if (!WindowCanOpen()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  application_ = std::make_unique<QApplication>(argc, argv);
+}
+
+WindowApplication::~WindowApplication() = default;
+
+std::string WindowApplication::PlatformName() const {
+  return QApplication::platformName().toStdString();
+}
+
+void WindowApplication::RunFor(std::chrono::milliseconds period) {
+  const auto until = std::chrono::steady_clock::now() + period;
+  while (std::chrono::steady_clock::now() < until) {
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+}
+
 int RunWindow(int argc, char** argv, const WindowSetup& setup) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Veltora Trivane"));

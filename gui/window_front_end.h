@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -11,6 +12,8 @@
 #include "core/controller.h"
 #include "links/links.h"
 #include "settings/run_key_store.h"
+
+class QApplication;
 
 namespace trivane {
 
@@ -67,6 +70,24 @@ class WindowFrontEnd {
 // True when this process can open a window: a display is named, or Qt is
 // told which platform to use.
 bool WindowCanOpen();
+
+// The Qt application the window needs, for programs that drive the window
+// themselves (the benchmarks): on the offscreen platform unless a display is
+// named.
+class WindowApplication {
+ public:
+  WindowApplication(int& argc, char** argv);
+  ~WindowApplication();
+  WindowApplication(const WindowApplication&) = delete;
+  WindowApplication& operator=(const WindowApplication&) = delete;
+
+  std::string PlatformName() const;
+  // Serves the window's events, ticks included, for that long.
+  void RunFor(std::chrono::milliseconds period);
+
+ private:
+  std::unique_ptr<QApplication> application_;
+};
 
 // Runs the window and its controller until the window has closed; returns
 // the exit code.

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "links/router.h"
+#include "support/region_frames.h"
 #include "support/relay_process.h"
 
 namespace trivane {
@@ -18,6 +18,7 @@ using testing::ConnectChainPeer;
 using testing::FreePort;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
+using testing::RegionFrame;
 using testing::RelayFace;
 using testing::RelayProcess;
 using testing::SourceEntry;
@@ -36,10 +37,6 @@ std::map<std::string, double> Scrape(std::uint16_t port) {
     samples[line.substr(0, space)] = std::strtod(line.c_str() + space + 1, nullptr);
   }
   return samples;
-}
-
-Bytes RegionFrame(std::uint32_t size_ms) {
-  return BuildVl3Frame(1, 1, TRegionBlock{.Size = size_ms, .Over = 120000}.Encode());
 }
 
 TEST(Metrics, AScrapeShowsTheStatesAndWhatTheDuplicateCheckMadeOfEachSource) {

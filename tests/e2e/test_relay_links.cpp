@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "links/router.h"
+#include "support/region_frames.h"
 #include "support/relay_process.h"
 
 namespace trivane {
@@ -18,13 +19,10 @@ using testing::ConnectChainPeer;
 using testing::FreePort;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
+using testing::RegionFrame;
 using testing::RelayProcess;
 using testing::SourceEntry;
 using Clock = std::chrono::steady_clock;
-
-Bytes RegionFrame(std::uint32_t size_ms, std::uint32_t over_ms = 120000) {
-  return BuildVl3Frame(1, 1, TRegionBlock{.Size = size_ms, .Over = over_ms}.Encode());
-}
 
 // A region block padded with bytes of its own to a frame of kPaddedFrameSize
 // bytes; n tells the frames apart, so neither the duplicate check nor a

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "links/router.h"
+#include "support/region_frames.h"
 #include "support/relay_process.h"
 #include "support/temp_dir.h"
 
@@ -21,8 +21,10 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ConnectChainPeer;
 using testing::FreePort;
+using testing::kChainFrameSize;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
+using testing::RegionFrame;
 using testing::RelayProcess;
 using testing::SourceEntry;
 using Clock = std::chrono::steady_clock;
@@ -118,12 +120,6 @@ TEST(ServiceManager, HearsReadyAfterTheApplyThenWatchdogPingsThenStopping) {
   EXPECT_TRUE(stopping);
   EXPECT_EQ(relay->Stop(), 0);
 }
-
-Bytes RegionFrame(std::uint32_t size_ms) {
-  return BuildVl3Frame(1, 1, TRegionBlock{.Size = size_ms, .Over = 120000}.Encode());
-}
-
-constexpr std::size_t kChainFrameSize = 10 + TRegionBlock::kWireSize;
 
 TEST(Reload, AChangedSourceAloneReconnectsAndTheChainPeerStays) {
   LoopbackListener kept_source, moved_source, new_source;
