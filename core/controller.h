@@ -76,8 +76,6 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   EventLog& Log() { return log_; }
   StatusGrid& Status() { return status_; }
   SettingsState& Config() { return config_; }
-  // For the station's monitoring; readable from another thread.
-  RelayMetrics& Metrics() { return metrics_; }
   bool CloseDone() const { return close_done_; }
 
   // LinkHost
@@ -88,6 +86,8 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   std::int64_t NowTick() const override { return now_tick_; }
   std::int64_t GetTick64() override { return tick64_.GetTick64(); }
   TDateTime Now() override { return clock_.Now(); }
+  // For the station's monitoring; readable from another thread.
+  RelayMetrics& Metrics() override { return metrics_; }
   void Write_Error(int source, const TReadComm& comm) override;
   void ParseHeldUnits(TReadComm& comm) override;
   ProtocolHandlers& Handlers() override { return units_.Handlers(); }

@@ -5,6 +5,7 @@
 
 #include "base/date_time.h"
 #include "links/line_status.h"
+#include "links/relay_metrics.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/records.h"
 #include "settings/settings.h"
@@ -35,6 +36,8 @@ class LinkHost {
   virtual void ParseHeldUnits(TReadComm& comm) = 0;
   // The handlers that log and route what the studio sends.
   virtual ProtocolHandlers& Handlers() = 0;
+  // Numbers for the station's monitoring; a link only counts into them.
+  virtual RelayMetrics& Metrics() = 0;
 };
 
 }  // namespace trivane

@@ -31,6 +31,7 @@ class InternalServer final : public ServerLink {
 
  private:
   void LogDropped(const std::vector<std::string>& dropped);
+  void CountPeers(TcpServer& server);
 
   LinkHost& host_;
   TcpServer::Limits limits_;

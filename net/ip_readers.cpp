@@ -155,6 +155,7 @@ void IPReaders::IPReader_CheckConnect(int i) {
 
   const std::int64_t now = host_.NowTick();
   if (slot.Client->Connected()) {
+    host_.Metrics().CountConnect(Column(i));
     if (!slot.SilentReconnect) host_.SetLineStatus(Column(i), LineStatus::Connected);
     // The planned reconnect stays quiet, but only that one: a later real
     // loss must show "Wait" again.
@@ -165,6 +166,7 @@ void IPReaders::IPReader_CheckConnect(int i) {
     const std::int64_t r = std::uniform_int_distribution<int>(0, 9)(random_);
     slot.ReconnectAt = now + kPlannedReconnectMs + (r - 5) * 1000;
   } else {
+    host_.Metrics().CountConnectFailed(Column(i));
     host_.SetLineStatus(Column(i), LineStatus::Error);
     if (slot.ReconnectAt == 0) {
       slot.SilentReconnect = false;

@@ -55,6 +55,7 @@ void OnlineUplink::Online_Bye() {
     record_.Client.reset();
   }
   record_.Queue.reset();
+  host_.Metrics().SetQueueDepth(status_column::kOnline, 0);
   front_sent_ = 0;
 }
 
@@ -106,7 +107,14 @@ void OnlineUplink::Online_CheckConnect() {
   record_.Connector->Terminate();
   record_.Connector.reset();
 
+  RelayMetrics& metrics = host_.Metrics();
   if (record_.Client->Connected()) {
+    // A refused log-in is a failed connect, though the socket was open.
+    if (login_.logged_in) {
+      metrics.CountConnect(status_column::kOnline);
+    } else {
+      metrics.CountConnectFailed(status_column::kOnline);
+    }
     host_.SetLineStatus(status_column::kOnline, LineStatus::Connected);
     record_.ReconnectAt = 0;
     record_.LoggedIn = login_.logged_in;
@@ -119,22 +127,30 @@ void OnlineUplink::Online_CheckConnect() {
       record_.ErrText = login_.err_text;
       LogOnline(login_.err_text);
     }
+    metrics.CountConnectFailed(status_column::kOnline);
     host_.SetLineStatus(status_column::kOnline, LineStatus::Error);
     record_.ReconnectAt = host_.NowTick() + kRetryAfterFailureMs;
   }
 }
 
+// The bound holds while an attempt runs too: an uplink that cannot connect
+// for hours must not gather every frame since.
+void OnlineUplink::BoundQueue() {
+  if (!record_.Queue) return;
+  const std::size_t pinned = front_sent_ > 0 ? 1 : 0;
+  if (const std::size_t lost = DropOldestBeyond(*record_.Queue, kMaxQueuedFrames, pinned);
+      lost > 0) {
+    host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest frames dropped", "Online");
+    host_.Metrics().CountDropped(status_column::kOnline, lost);
+  }
+  host_.Metrics().SetQueueDepth(status_column::kOnline, record_.Queue->size());
+}
+
 void OnlineUplink::Online_Tick() {
   if (!record_.Client) return;
+  BoundQueue();
   Online_CheckConnect();
   if (record_.Connector) return;
-  if (record_.Queue) {
-    const std::size_t pinned = front_sent_ > 0 ? 1 : 0;
-    if (const std::size_t lost = DropOldestBeyond(*record_.Queue, kMaxQueuedFrames, pinned);
-        lost > 0) {
-      host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest frames dropped", "Online");
-    }
-  }
 
   TcpClient& client = *record_.Client;
   if (client.Connected()) {
@@ -196,6 +212,7 @@ void OnlineUplink::Online_Send() {
     if (sent > 0) last_progress_ = now;
     front_sent_ += sent;
     if (front_sent_ < queue.front().Data.size()) break;  // the socket takes no more now
+    host_.Metrics().CountSent(status_column::kOnline, queue.front().Data.size());
     queue.pop_front();
     front_sent_ = 0;
     host_.MarkLastData(status_column::kOnline);

@@ -81,6 +81,7 @@ class OnlineUplink final : public OnlineLink {
   void AbandonAttempt();
   // Closes a logged-in connection and says why; a retry follows in 1 s.
   void DropConnection(std::string_view reason);
+  void BoundQueue();
   void LogOnline(std::string_view text);
 
   LinkHost& host_;

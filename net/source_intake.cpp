@@ -20,6 +20,7 @@ void IPReaders::IPReader_ReadComm() {
     if (comm.Count < 1) comm.Deadline = 0;
     if (comm.Deadline > 0 && comm.Deadline < host_.NowTick()) {
       host_.OutLog(i, "Clear invalid data", "inside");
+      host_.Metrics().CountInvalidDiscard(i);
       host_.Write_Error(i, comm);
       // Zeroing as well keeps the buffer's tail clean for the next unit.
       ConsumeFront(comm, comm.Count);

@@ -85,6 +85,7 @@ void TcpServer::AcceptNext() {
       const std::lock_guard guard(peers_lock_);
       peers_.push_back(std::move(peer));
     }
+    accepted_.fetch_add(1, std::memory_order_relaxed);
     AcceptNext();
   });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -53,6 +54,8 @@ class TcpServer {
   // Pushes out what is still waiting, without new data.
   std::vector<std::string> Flush();
   std::size_t PeerCount();
+  // Peers accepted since the last call.
+  std::uint64_t TakeAccepted() { return accepted_.exchange(0, std::memory_order_relaxed); }
 
  private:
   struct Peer;
@@ -70,6 +73,7 @@ class TcpServer {
 
   std::mutex peers_lock_;  // the peer list; held while one block goes to all
   std::list<std::shared_ptr<Peer>> peers_;
+  std::atomic<std::uint64_t> accepted_{0};
 };
 
 }  // namespace trivane

@@ -65,6 +65,13 @@ void DesktopStudioLink::StartStudio() {
   if (host_.Settings().HasDestination(kDstStudio)) {
     host_.SetLineStatus(status_column::kStudioDest, LineStatus::Connected);
   }
+  // A second studio joining is no new connection of the link.
+  if (!connected_) {
+    if (SourceMode()) host_.Metrics().CountConnect(status_column::kStudioSource);
+    if (host_.Settings().HasDestination(kDstStudio)) {
+      host_.Metrics().CountConnect(status_column::kStudioDest);
+    }
+  }
   connected_ = true;
   if (dropped_while_away_ > 0) {
     host_.OutLog(-1,
@@ -111,10 +118,13 @@ void DesktopStudioLink::Studio_Read_Tick() {
   ScanTick();
   if (!SourceMode() || !queue_) return;
   // A studio that floods between two ticks cannot grow the queue without end.
+  // The studio's one queue carries either direction; its numbers are the studio's.
   if (const std::size_t lost = DropOldestBeyond(*queue_, kMaxQueuedFrames); lost > 0) {
     host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest studio messages dropped",
                  kTag);
+    host_.Metrics().CountDropped(status_column::kStudioDest, lost);
   }
+  host_.Metrics().SetQueueDepth(status_column::kStudioDest, queue_->size());
   ProtocolHandlers& handlers = host_.Handlers();
   while (!queue_->empty()) {
     const TCommMsg message = std::move(queue_->front());
@@ -138,11 +148,14 @@ void DesktopStudioLink::Studio_Read_Tick() {
 void DesktopStudioLink::Studio_Send_Tick() {
   ScanTick();
   if (!DestinationMode() || !queue_) return;
+  RelayMetrics& metrics = host_.Metrics();
+  metrics.SetQueueDepth(status_column::kStudioDest, queue_->size());
   while (!queue_->empty()) {
     const TCommMsg message = std::move(queue_->front());
     queue_->pop_front();
     if (!connected_ || !channel_) {
       ++dropped_while_away_;
+      metrics.CountDropped(status_column::kStudioDest, 0, 1);
       continue;
     }
     const TWinMSG::Delivery delivery =
@@ -150,6 +163,11 @@ void DesktopStudioLink::Studio_Send_Tick() {
     host_.MarkLastData(status_column::kStudioDest);
     const auto missed =
         static_cast<std::size_t>(delivery.hung) + static_cast<std::size_t>(delivery.unanswered);
+    if (delivery.sent > 0) {
+      metrics.CountSent(status_column::kStudioDest, message.Data.size());
+    } else if (missed > 0) {
+      metrics.CountUnconfirmed(status_column::kStudioDest);
+    }
     if (missed > 0 && undelivered_ == 0) {
       host_.OutLog(-1, "The studio does not answer in time: its messages go unconfirmed", kTag);
     }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "links/bounded_queue.h"
 #include "links/router.h"
 #include "net/internal_server.h"
@@ -140,6 +143,70 @@ TEST_F(InternalServerTest, AFullQueueDropsTheOldestWithOneLogLine) {
   server.TCPServer_OTick();
   EXPECT_EQ(host.LinesTagged("IPServer").size(), 1u);
   EXPECT_EQ(peer.ReadExactly(2 * Entry(0).size()), Entries(3, 5));
+}
+
+// What the monitoring reads: peers come and go, entries go out or are lost at
+// the bound, and a peer that stops reading is counted as dropped.
+TEST_F(InternalServerTest, TheMetricsCountPeersEntriesAndLosses) {
+  using std::chrono::milliseconds;
+  InternalServer limited(
+      host, TcpServer::Limits{.max_backlog = 64 * 1024, .stuck_limit = milliseconds(200)});
+  limited.Server_Init();
+  const std::uint16_t port = limited.Record().Server->BoundPort();
+  LoopbackConnection reading = LoopbackConnection::Connect(port);
+  LoopbackConnection stuck = LoopbackConnection::Connect(port, 4096);
+  ASSERT_TRUE(WaitFor([&] { return limited.Record().Server->PeerCount() == 2; }));
+
+  for (int k = 0; k < 3; ++k) limited.Queue()->push_back(TRawMsg{Entry(k)});
+  limited.TCPServer_OTick();
+  const RelayMetrics& metrics = host.metrics;
+  const auto& server = metrics.destinations[1];
+  EXPECT_EQ(metrics.chain.peers_connected.load(), 2u);
+  EXPECT_EQ(metrics.chain.peers.load(), 2u);
+  EXPECT_EQ(server.units_sent.load(), 1u);
+  EXPECT_EQ(server.bytes_sent.load(), Entry(0).size());
+  EXPECT_EQ(server.queue_depth.load(), 3u);  // as the tick found it
+  EXPECT_EQ(reading.ReadExactly(Entry(0).size()), Entry(0));
+
+  limited.Queue()->clear();
+  for (int k = 0; k < static_cast<int>(kMaxQueuedFrames) + 2; ++k) {
+    limited.Queue()->push_back(TRawMsg{Entry(k)});
+  }
+  limited.TCPServer_OTick();
+  EXPECT_EQ(server.dropped_queue_full.load(), 2u);
+  EXPECT_EQ(server.units_sent.load(), 2u);
+
+  // Large entries fill the stuck peer's socket; it is dropped, the reader stays.
+  std::jthread reader([&] {
+    Bytes chunk;
+    while (reading.ReadSome(chunk, milliseconds(3000))) chunk.clear();
+  });
+  limited.Queue()->clear();
+  const Bytes big(32 * 1024, 0x55);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        limited.Queue()->push_back(TRawMsg{big});
+        limited.TCPServer_OTick();
+        return metrics.chain.peers_dropped.load() == 1;
+      },
+      std::chrono::seconds(10)));
+  EXPECT_EQ(metrics.chain.peers.load(), 1u);
+  EXPECT_EQ(metrics.chain.peers_connected.load(), 2u);
+
+  limited.Server_Bye();
+  EXPECT_EQ(metrics.chain.peers.load(), 0u);
+  EXPECT_EQ(server.dropped_no_peer.load(), 0u);
+}
+
+TEST_F(InternalServerTest, EntriesDrainedWithoutAListenerCountAsLost) {
+  testing::LoopbackListener occupant;
+  host.settings.ServerPort = occupant.Port();
+  server.Server_Init();
+  Enqueue(0, 2);
+  server.TCPServer_OTick();
+  server.TCPServer_OTick();
+  EXPECT_EQ(host.metrics.destinations[1].dropped_no_peer.load(), 2u);
+  EXPECT_EQ(host.metrics.destinations[1].units_sent.load(), 0u);
 }
 
 }  // namespace

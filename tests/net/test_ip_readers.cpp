@@ -118,6 +118,7 @@ TEST_F(IPReadersTest, ARefusedConnectShowsErrorIsLoggedOnceAndRetriedFiveSeconds
   EXPECT_EQ(errors[0].message, Slot(1).ErrText);
   EXPECT_EQ(Slot(1).LastRead, 0);
   EXPECT_EQ(Slot(1).ReconnectAt, collected + 5000);
+  EXPECT_EQ(host.metrics.columns[kColumn0 + 1].connects_failed.load(), 1u);
 
   TickAt(collected + 4999);
   EXPECT_FALSE(Slot(1).Connector);
@@ -127,6 +128,8 @@ TEST_F(IPReadersTest, ARefusedConnectShowsErrorIsLoggedOnceAndRetriedFiveSeconds
   EXPECT_EQ(host.LinesTagged(">> ERROR <<").size(), 1u);
   EXPECT_EQ(host.StatusesOf(kColumn0 + 1), (std::vector{LineStatus::Error, LineStatus::Error}));
   EXPECT_EQ(Slot(1).ReconnectAt, collected + 5001 + 5000);
+  EXPECT_EQ(host.metrics.columns[kColumn0 + 1].connects_failed.load(), 2u);
+  EXPECT_EQ(host.metrics.columns[kColumn0 + 1].reconnects.load(), 0u);
 }
 
 TEST_F(IPReadersTest, ALostSourceShowsWaitAndIsRetriedOneSecondLater) {
@@ -145,6 +148,8 @@ TEST_F(IPReadersTest, ALostSourceShowsWaitAndIsRetriedOneSecondLater) {
   EXPECT_TRUE(Slot(3).Connector);
   EXPECT_TRUE(Collect(3, source).Open());
   EXPECT_EQ(host.StatusesOf(kColumn0 + 3).back(), LineStatus::Connected);
+  EXPECT_EQ(host.metrics.columns[kColumn0 + 3].reconnects.load(), 1u);
+  EXPECT_EQ(host.metrics.columns[kColumn0 + 3].connects_failed.load(), 0u);
 }
 
 TEST_F(IPReadersTest, AResetIsLoggedAsAReadFailureAndRetriedLikeALoss) {

@@ -115,6 +115,11 @@ TEST_F(OnlineUplinkTest, AnAcceptedLogInSendsEveryQueuedFrameInOrder) {
   EXPECT_EQ(host.MarksOf(kColumn), 3u);
   EXPECT_TRUE(uplink.Queue()->empty());
   EXPECT_TRUE(host.log.empty());
+
+  const auto& online = host.metrics.destinations[2];
+  EXPECT_EQ(online.units_sent.load(), 3u);
+  EXPECT_EQ(online.bytes_sent.load(), Frames(0, 3).size());
+  EXPECT_EQ(host.metrics.columns[kColumn].reconnects.load(), 0u);
 }
 
 TEST_F(OnlineUplinkTest, FramesRoutedWhileTheLinkIsDownAllGoOutAfterTheNextLogIn) {
@@ -129,12 +134,15 @@ TEST_F(OnlineUplinkTest, FramesRoutedWhileTheLinkIsDownAllGoOutAfterTheNextLogIn
   TickAt(retry - 1);
   EXPECT_FALSE(uplink.Record().Connector);
   EXPECT_EQ(uplink.Queue()->size(), 3u);
+  EXPECT_EQ(host.metrics.destinations[2].queue_depth.load(), 3u);
   TickAt(retry);
   ASSERT_TRUE(uplink.Record().Connector);
   LoopbackConnection second = ServeLogIn("");
   Collect();
   EXPECT_EQ(second.ReadExactly(Frames(0, 3).size()), Frames(0, 3));
   EXPECT_EQ(host.MarksOf(kColumn), 3u);
+  EXPECT_EQ(host.metrics.columns[kColumn].reconnects.load(), 1u);
+  EXPECT_EQ(host.metrics.columns[kColumn].connects_failed.load(), 0u);
 
   // The close was said in the log, once.
   const auto lines = host.LinesTagged("Online");
@@ -223,6 +231,8 @@ TEST_F(OnlineUplinkTest, AFullQueueDropsTheOldestButNeverAFrameHalfHandedToTheSo
   const auto lines = host.LinesTagged("Online");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].message.find("oldest frames dropped"), std::string::npos);
+  EXPECT_EQ(host.metrics.destinations[2].dropped_queue_full.load(),
+            static_cast<std::size_t>(kFirst) - sent);
 
   // What the server reads is whole frames, whatever was dropped between them.
   const Bytes got = DrainTo(peer);
@@ -257,6 +267,7 @@ TEST_F(OnlineUplinkTest, ARefusedLogInIsLoggedClosedAndRetriedFiveSecondsLater) 
             (std::vector{LineStatus::Connected, LineStatus::Error, LineStatus::Wait}));
   EXPECT_TRUE(refused.WaitClosed());
   EXPECT_FALSE(uplink.Record().LoggedIn);
+  EXPECT_EQ(host.metrics.columns[kColumn].connects_failed.load(), 1u);
   const std::int64_t retry = host.now_tick + 5000;
   EXPECT_EQ(uplink.Record().ReconnectAt, retry);
 
@@ -268,6 +279,9 @@ TEST_F(OnlineUplinkTest, ARefusedLogInIsLoggedClosedAndRetriedFiveSecondsLater) 
   EXPECT_TRUE(uplink.Record().LoggedIn);
   EXPECT_EQ(uplink.ErrText(), "");
   EXPECT_EQ(host.LinesTagged("Online").size(), 1u);
+  // The first log-in that worked is no reconnect.
+  EXPECT_EQ(host.metrics.columns[kColumn].reconnects.load(), 0u);
+  EXPECT_EQ(host.metrics.columns[kColumn].connects_failed.load(), 1u);
 }
 
 TEST_F(OnlineUplinkTest, AServerThatHangsUpDuringTheLogInShowsAnErrorAndIsRetriedInFiveSeconds) {
@@ -321,6 +335,7 @@ TEST_F(OnlineUplinkTest, TheSameConnectFailureIsLoggedOnce) {
   TickAt(host.now_tick + 5000);
   Collect();
   EXPECT_EQ(host.StatusesOf(kColumn), (std::vector{LineStatus::Error, LineStatus::Error}));
+  EXPECT_EQ(host.metrics.columns[kColumn].connects_failed.load(), 2u);
   const auto lines = host.LinesTagged("Online");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].message, uplink.ErrText());

@@ -124,8 +124,10 @@ TEST_F(SourceIntakeTest, AFullBufferNobodyCanParseIsGivenUpByItsDeadlineAndReadi
   EXPECT_EQ(Slot(0).Comm.Deadline, deadline);
   EXPECT_EQ(host.MarksOf(status_column::kFirstSource), marks);
 
+  EXPECT_EQ(host.metrics.sources[0].invalid_discards.load(), 0u);
   TickAt(deadline + 1);
   ASSERT_EQ(host.LinesTagged("inside").size(), 1u);
+  EXPECT_EQ(host.metrics.sources[0].invalid_discards.load(), 1u);
   ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == 10'000 - TReadComm::kCapacity; }));
   EXPECT_TRUE(std::equal(Slot(0).Comm.Held().begin(), Slot(0).Comm.Held().end(),
                          junk.begin() + TReadComm::kCapacity));

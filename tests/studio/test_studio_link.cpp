@@ -158,6 +158,11 @@ TEST_F(StudioDestinationTest, RoutedMessagesGoToEveryPeerAndAreDroppedWithoutASt
     EXPECT_EQ(studio->copies[0].data, (Bytes{7, 8}));
   }
   EXPECT_EQ(host.MarksOf(kDestColumn), 1u);
+  const auto& studio_numbers = host.metrics.destinations[0];
+  EXPECT_EQ(studio_numbers.dropped_no_peer.load(), 2u);
+  EXPECT_EQ(studio_numbers.units_sent.load(), 1u);
+  EXPECT_EQ(studio_numbers.bytes_sent.load(), 2u);
+  EXPECT_EQ(host.metrics.columns[kDestColumn].reconnects.load(), 0u);
 
   // One of two studios closes: sending stops although the other is a peer.
   desktop.DestroyTopLevelWindow(first);
@@ -167,6 +172,7 @@ TEST_F(StudioDestinationTest, RoutedMessagesGoToEveryPeerAndAreDroppedWithoutASt
   Route(1, Bytes{9});
   link.Studio_Send_Tick();
   EXPECT_EQ(b.copies.size(), 1u);
+  EXPECT_EQ(studio_numbers.dropped_no_peer.load(), 3u);
 }
 
 TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIsLogged) {
@@ -182,6 +188,8 @@ TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIs
   auto lines = host.LinesTagged(DesktopStudioLink::kTag);
   ASSERT_EQ(lines.size(), 2u);  // said once, not per message
   EXPECT_NE(lines[1].message.find("go unconfirmed"), std::string::npos);
+  EXPECT_EQ(host.metrics.destinations[0].unconfirmed.load(), 2u);
+  EXPECT_EQ(host.metrics.destinations[0].units_sent.load(), 0u);
 
   desktop.SetHung(studio, false);
   Scan();

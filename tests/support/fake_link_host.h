@@ -83,6 +83,7 @@ class FakeLinkHost : public LinkHost {
   void Write_Error(int source, const TReadComm& comm) override { files_.Write_Error(source, comm); }
   void ParseHeldUnits(TReadComm& comm) override { units_.ParseHeldUnits(comm); }
   ProtocolHandlers& Handlers() override { return units_.Handlers(); }
+  RelayMetrics& Metrics() override { return metrics; }
 
   void SetReaders(tIPReader* readers) { readers_ = readers; }
   void SetServerQueue(RawQueue* queue) { server_queue_ = queue; }
@@ -115,6 +116,7 @@ class FakeLinkHost : public LinkHost {
   std::vector<StatusCall> statuses;
   std::vector<int> marks;
   std::vector<RoutedUnit> routed;
+  RelayMetrics metrics;
 
  private:
   // What the protocol handlers reach, answered from the same recorded state.
