@@ -153,7 +153,7 @@ class RelayCollectable final : public prometheus::Collectable {
                           "Bytes of the units a destination sent", MetricType::Counter);
     auto& unconfirmed =
         out.Add("trivane_destination_units_unconfirmed_total",
-                "Units that went to a peer that did not answer in time", MetricType::Counter);
+                "Units that went to a studio that did not answer in time", MetricType::Counter);
     auto& depth =
         out.Add("trivane_queue_depth", "Entries waiting in the link's queue at its last tick",
                 MetricType::Gauge);
@@ -167,7 +167,10 @@ class RelayCollectable final : public prometheus::Collectable {
       const auto link = LinkOf(kDestinationColumns[static_cast<std::size_t>(index)]);
       AddSample(units, link, Read(d.units_sent));
       AddSample(bytes, link, Read(d.bytes_sent));
-      AddSample(unconfirmed, link, Read(d.unconfirmed));
+      // Only the studio answers each unit.
+      if (index == RelayMetrics::DestinationIndex(status_column::kStudioDest)) {
+        AddSample(unconfirmed, link, Read(d.unconfirmed));
+      }
       AddSample(depth, link, Read(d.queue_depth));
       AddSample(dropped, link, Read(d.dropped_queue_full), {{"reason", "full"}});
       AddSample(dropped, link, Read(d.dropped_no_peer), {{"reason", "no_peer"}});

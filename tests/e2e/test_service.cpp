@@ -121,6 +121,24 @@ TEST(ServiceManager, HearsReadyAfterTheApplyThenWatchdogPingsThenStopping) {
   EXPECT_EQ(relay->Stop(), 0);
 }
 
+// The journal keeps each line whole and gives it its priority from the prefix;
+// on a plain pipe the lines stay as they are.
+TEST(Journal, ErrorLinesGoOutAtErrorPriorityTheRestAtInfoAndOnlyOnTheJournal) {
+  const std::string settings =
+      "SrcMode=1\r\nDstMode=2\r\nServerPort=" + std::to_string(FreePort()) + "\r\n" +
+      SourceEntry(0, testing::ClosedPort());
+  for (const auto output : {testing::ChildOutput::kJournal, testing::ChildOutput::kPipe}) {
+    const bool journal = output == testing::ChildOutput::kJournal;
+    RelayProcess relay(settings, TRIVANE_EXE, testing::RelayFace::kHeadless, {}, output);
+    const auto started = relay.WaitFor("Program started");
+    const auto refused = relay.WaitFor(">> ERROR <<");
+    ASSERT_TRUE(started && refused);
+    EXPECT_EQ(started->starts_with("<6>"), journal) << *started;
+    EXPECT_EQ(refused->starts_with("<3>"), journal) << *refused;
+    EXPECT_EQ(relay.Stop(), 0);
+  }
+}
+
 TEST(Reload, AChangedSourceAloneReconnectsAndTheChainPeerStays) {
   LoopbackListener kept_source, moved_source, new_source;
   const std::uint16_t server_port = FreePort();

@@ -20,14 +20,15 @@ class RelayProcess {
  public:
   explicit RelayProcess(const std::string& settings, const std::string& exe = TRIVANE_EXE,
                         RelayFace face = RelayFace::kHeadless,
-                        const std::vector<std::string>& more_options = {})
+                        const std::vector<std::string>& more_options = {},
+                        ChildOutput output = ChildOutput::kPipe)
       : ini_(dir_ / "relay.ini") {
     WriteFileBytes(ini_, "[Settings]\r\n" + settings);
     std::vector<std::string> command{exe, "--ini", ini_.string(), "--log-dir",
                                      (dir_ / "Log").string()};
     if (face == RelayFace::kHeadless) command.insert(command.begin() + 1, "--headless");
     command.insert(command.end(), more_options.begin(), more_options.end());
-    process_.emplace(std::move(command));
+    process_.emplace(std::move(command), output);
   }
 
   ~RelayProcess() {

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,20 +13,38 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
 
 namespace trivane::testing {
 
+// How the child's standard output looks to it: a plain pipe, or the journal's
+// stream as a service manager announces it (JOURNAL_STREAM names the pipe).
+enum class ChildOutput { kPipe, kJournal };
+
 // A child program with its standard output on a pipe, read with time limits so
 // a test can never hang on it. The child is killed if the test forgets it.
 class Subprocess {
  public:
-  explicit Subprocess(std::vector<std::string> arguments) {
+  explicit Subprocess(std::vector<std::string> arguments, ChildOutput output = ChildOutput::kPipe) {
     int pipe_fds[2];
     // Close-on-exec: a second child must not hold the first one's output open.
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) return;
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      if (std::string_view(*variable).starts_with("JOURNAL_STREAM=")) continue;
+      environment.emplace_back(*variable);
+    }
+    struct stat pipe_status {};
+    if (output == ChildOutput::kJournal && fstat(pipe_fds[1], &pipe_status) == 0) {
+      environment.push_back("JOURNAL_STREAM=" + std::to_string(pipe_status.st_dev) + ":" +
+                            std::to_string(pipe_status.st_ino));
+    }
+    std::vector<char*> envp;
+    for (auto& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
@@ -45,7 +64,9 @@ class Subprocess {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &stop_signals);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) {
+      pid_ = -1;
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
