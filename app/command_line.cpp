@@ -61,16 +61,20 @@ std::string UsageText() {
          "                   one entry per line: time TAB source TAB message TAB tag\n"
          "  --ini FILE       settings file (default: the program's path with .ini)\n"
          "  --log-dir DIR    directory of the daily log files (default: Log beside the program)\n"
-         "  --codepage NAME  code page of the texts on the wire, any iconv name\n"
-         "                   (default: WINDOWS-1251)\n"
+         "  --codepage NAME  code page of the texts on the wire (default: WINDOWS-1251)\n"
          "  --metrics ADDRESS:PORT\n"
          "                   serve the metrics for monitoring at http://ADDRESS:PORT/metrics\n"
          "                   (off unless given; 127.0.0.1:9488 keeps them on this machine)\n"
          "  --help           show this text\n"
          "  --version        show the program's version\n"
          "\n"
+#if defined(_WIN32)
+         "Ctrl+C, Ctrl+Break, closing the console or the end of the session closes the\n"
+         "links and ends the program.\n";
+#else
          "SIGINT or SIGTERM closes the links and ends the program; SIGHUP reads the\n"
          "settings file again and applies it.\n";
+#endif
 }
 
 }  // namespace trivane

@@ -11,10 +11,10 @@
 #include "app/metrics_endpoint.h"
 #include "app/production_parts.h"
 #include "base/tick_schedule.h"
-#include "platform/desktop_bus.h"
 #include "platform/journal_stream.h"
 #include "platform/service_notifier.h"
 #include "platform/system_clock.h"
+#include "platform/system_desktop.h"
 #include "platform/termination_signals.h"
 #include "studio/relay_main_window.h"
 
@@ -30,9 +30,9 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
   InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
   HeadlessView view(stdout, StreamIsJournal(stdout));
-  DesktopBus bus;
-  RelayMainWindow main_window(bus);
-  Desktop* desktop = UsableDesktop(bus, main_window);
+  SystemDesktop system_desktop;
+  RelayMainWindow main_window(system_desktop);
+  Desktop* desktop = UsableDesktop(system_desktop, main_window);
   TVL_Trivane controller(clock, view, paths, codepage, [&](LinkHost& host) {
     return MakeProductionParts(host, desktop, &main_window);
   });

@@ -3,10 +3,11 @@
 
 #include "app/command_line.h"
 #include "app/headless_loop.h"
+#include "base/path_text.h"
 #include "core/app_paths.h"
 #include "core/controller.h"
 #include "platform/executable_path.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #if TRIVANE_WINDOW
 #include "app/window_entry.h"
 #endif
@@ -37,15 +38,16 @@ int main(int argc, char** argv) {
                               options.log_dir.value_or(LogDirFor(executable))};
 
   const std::string code_page =
-      options.codepage.value_or(std::string(IconvTextCodec::kDefaultCodePage));
-  const auto codepage = IconvTextCodec::Open(code_page);
+      options.codepage.value_or(std::string(SystemTextCodec::kDefaultCodePage));
+  const auto codepage = SystemTextCodec::Open(code_page);
   if (!codepage) {
-    std::fprintf(stderr, "trivane: unknown code page: %s (see iconv --list)\n", code_page.c_str());
+    std::fprintf(stderr, "trivane: unknown code page: %s (give %s)\n", code_page.c_str(),
+                 SystemTextCodec::kNamesHint.data());
     return 2;
   }
 
-  std::fprintf(stderr, "trivane: settings %s, daily logs in %s\n", paths.ini_file.c_str(),
-               paths.log_dir.c_str());
+  std::fprintf(stderr, "trivane: settings %s, daily logs in %s\n", PathText(paths.ini_file).c_str(),
+               PathText(paths.log_dir).c_str());
   if (!options.headless) {
 #if TRIVANE_WINDOW
     if (CanOpenWindow()) {

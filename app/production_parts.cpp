@@ -23,10 +23,9 @@ ControllerParts MakeProductionParts(LinkHost& host, Desktop* desktop,
   return parts;
 }
 
-Desktop* UsableDesktop(DesktopBus& bus, const RelayMainWindow& main_window) {
-  if (main_window.Handle() != 0) return &bus;
-  std::fprintf(stderr, "trivane: the desktop bus in %s cannot be used: no studio link\n",
-               bus.Directory().c_str());
+Desktop* UsableDesktop(SystemDesktop& desktop, const RelayMainWindow& main_window) {
+  if (main_window.Handle() != 0) return &desktop;
+  std::fprintf(stderr, "trivane: %s cannot be used: no studio link\n", desktop.Where().c_str());
   return nullptr;
 }
 

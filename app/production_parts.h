@@ -1,7 +1,7 @@
 #pragma once
 
 #include "links/links.h"
-#include "platform/desktop_bus.h"
+#include "platform/system_desktop.h"
 #include "studio/relay_main_window.h"
 
 namespace trivane {
@@ -13,6 +13,6 @@ ControllerParts MakeProductionParts(LinkHost& host, Desktop* desktop, RelayMainW
 
 // The bus when the main window could be put on it, else null, said once on
 // standard error: the relay then runs without its studio link.
-Desktop* UsableDesktop(DesktopBus& bus, const RelayMainWindow& main_window);
+Desktop* UsableDesktop(SystemDesktop& desktop, const RelayMainWindow& main_window);
 
 }  // namespace trivane

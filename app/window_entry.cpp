@@ -1,12 +1,13 @@
 #include "app/window_entry.h"
 
 #include "app/production_parts.h"
+#include "base/path_text.h"
 #include "gui/window_front_end.h"
-#include "platform/desktop_bus.h"
 #include "platform/executable_path.h"
+#include "platform/linux/desktop_bus.h"
+#include "platform/linux/xdg_autostart_store.h"
 #include "platform/system_clock.h"
 #include "platform/termination_signals.h"
-#include "platform/xdg_autostart_store.h"
 #include "studio/relay_main_window.h"
 
 namespace trivane {
@@ -37,7 +38,7 @@ int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextC
   setup.stop_requested = &TerminationRequested;
   setup.reload_requested = &TakeReloadRequest;
   setup.autostart = &autostart;
-  setup.executable_path = ExecutablePath().string();
+  setup.executable_path = PathText(ExecutablePath());
   const int status = RunWindow(argc, argv, setup);
   main_window.Attach(nullptr);
   return status;

@@ -20,8 +20,8 @@
 #include "net/internal_server.h"
 #include "net/ip_readers.h"
 #include "net/online_uplink.h"
-#include "platform/desktop_bus.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/linux/desktop_bus.h"
+#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
 #include "studio/relay_main_window.h"
 #include "studio/studio_link.h"
@@ -134,7 +134,7 @@ Figures Run(Scenario scenario, int seconds) {
   DesktopBus bus(DesktopBusOptions{.directory = (dir / "bus").string()});
   RelayMainWindow main_window(bus);
   Desktop* desktop = scenario.hung_studio && main_window.Handle() != 0 ? &bus : nullptr;
-  const auto codepage = IconvTextCodec::Open(std::string(IconvTextCodec::kDefaultCodePage));
+  const auto codepage = SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage));
   TVL_Trivane relay(clock, view, {dir / "bench.ini", dir / "Log"}, *codepage, [&](LinkHost& host) {
     ControllerParts parts;
     parts.sources = std::make_unique<IPReaders>(host);

@@ -18,7 +18,7 @@
 #include "core/controller.h"
 #include "gui/main_window.h"
 #include "gui/window_front_end.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
 #include "settings/run_key_store.h"
 #include "support/temp_dir.h"
@@ -99,7 +99,7 @@ int Bench(int& argc, char** argv, int seconds) {
   testing::TempDir dir;
   testing::WriteFileBytes(dir / "trivane.ini", "[Settings]\r\nSrcMode=1\r\nDstMode=2\r\n");
   SystemClock clock;
-  const auto codepage = IconvTextCodec::Open("WINDOWS-1251");
+  const auto codepage = SystemTextCodec::Open("WINDOWS-1251");
   NoRunKeys run_keys;
   LoggingSource* source = nullptr;
 

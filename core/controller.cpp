@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app_version.h"
+#include "base/path_text.h"
 #include "links/router.h"
 #include "settings/settings_store.h"
 
@@ -207,14 +208,14 @@ void TVL_Trivane::ReloadSettings() {
   SettingsState reloaded = config_;
   if (!Reload_Settings(paths_.ini_file, reloaded)) {
     OutLog(-1,
-           "The settings file " + paths_.ini_file.string() +
+           "The settings file " + PathText(paths_.ini_file) +
                " cannot be read: the running settings stay",
            kSettingsTag);
     return;
   }
   config_ = std::move(reloaded);
   if (handler_ == TimerHandler::FirstTick) return;
-  OutLog(-1, "Settings read again from " + paths_.ini_file.string(), kSettingsTag);
+  OutLog(-1, "Settings read again from " + PathText(paths_.ini_file), kSettingsTag);
   Apply_Settings();
 }
 

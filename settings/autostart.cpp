@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/path_text.h"
 #include "settings/ascii_text.h"
 
 namespace trivane {
@@ -46,7 +47,7 @@ void Set_AutoStart(RunKeyStore& store, std::string_view exe_path, bool enable) {
     break;
   }
   if (enable && !exists) {
-    const std::string name = UpperAscii(std::filesystem::path(exe_path).stem().string());
+    const std::string name = UpperAscii(PathText(PathFromText(exe_path).stem()));
     store.WriteUserValue(name, exe_path);
   }
 }

@@ -54,8 +54,10 @@ bool HasLineBreak(std::string_view text) {
 
 fs::path TemporaryPathBeside(const fs::path& target) {
   std::random_device seed;
-  return target.parent_path() /
-         ("." + target.filename().string() + "." + std::to_string(seed()) + ".tmp");
+  fs::path name = ".";
+  name += target.filename();
+  name += "." + std::to_string(seed()) + ".tmp";
+  return target.parent_path() / name;
 }
 
 bool WriteInPlace(const fs::path& path, const std::string& bytes) {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/desktop_bus.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_desktop.h"
+#include "platform/system_text_codec.h"
 #include "platform/termination_signals.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
@@ -24,10 +24,10 @@ int main(int argc, char** argv) {
                  CommandName(options.command));
     return SimFailure::kBadArguments;
   }
-  const auto codepage = IconvTextCodec::Open(options.codepage);
+  const auto codepage = SystemTextCodec::Open(options.codepage);
   if (!codepage) {
-    std::fprintf(stderr, "trivane-sim: unknown code page: %s (see iconv --list)\n",
-                 options.codepage.c_str());
+    std::fprintf(stderr, "trivane-sim: unknown code page: %s (give %s)\n", options.codepage.c_str(),
+                 SystemTextCodec::kNamesHint.data());
     return SimFailure::kBadArguments;
   }
 
@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
       case SimCommand::kDecode:
         return RunDecode(options.decode, *codepage, out);
       case SimCommand::kStudio: {
-        DesktopBus bus;
-        return RunStudio(options.studio, *codepage, out, bus);
+        SystemDesktop desktop;
+        return RunStudio(options.studio, *codepage, out, desktop);
       }
       case SimCommand::kNone:
         break;

@@ -49,7 +49,7 @@ std::string UsageText(SimCommand command) {
              "  --hold                   keep the connection open after playing, until the\n"
              "                           relay closes it or the program is stopped\n"
              "  --once                   end after the first connection\n"
-             "  --codepage NAME          wire code page, any iconv name (default WINDOWS-1251)\n"
+             "  --codepage NAME          wire code page (default WINDOWS-1251)\n"
              "\n"
              "Prints \"listening ADDR:PORT\", then per connection \"connected PEER\",\n"
              "\"sent <n> bytes: <hex>\" per unit and \"closed PEER\" or \"closed PEER by peer\".\n";
@@ -122,7 +122,7 @@ std::string UsageText(SimCommand command) {
              "  --hang SECONDS           after sending, serve no messages for that long, as a\n"
              "                           hung studio, then go on\n"
              "  --vanish                 end without a goodbye, as a crashed studio\n"
-             "  --codepage NAME          wire code page, any iconv name (default WINDOWS-1251)\n"
+             "  --codepage NAME          wire code page (default WINDOWS-1251)\n"
              "\n"
              "Prints \"window W\" (its own), then per relay window \"hello W\", \"pid W N\",\n"
              "\"sent W type=1 num=N len=L\" per message and \"goodbye W\"; a send that is not\n"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/controller.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -134,7 +134,7 @@ class ControllerTest : public ::testing::Test {
 
   testing::TempDir dir;
   testing::FakeClock clock;
-  std::unique_ptr<IconvTextCodec> codepage = IconvTextCodec::Open("WINDOWS-1251");
+  std::unique_ptr<SystemTextCodec> codepage = SystemTextCodec::Open("WINDOWS-1251");
   FakeView view;
   Journal journal;
   FakeSources* sources = nullptr;
@@ -467,7 +467,7 @@ TEST(ControllerWithoutLinks, RunsAndClosesWithEveryLinkAbsent) {
   testing::TempDir dir;
   testing::FakeClock clock;
   FakeView view;
-  const auto codepage = IconvTextCodec::Open("WINDOWS-1251");
+  const auto codepage = SystemTextCodec::Open("WINDOWS-1251");
   TVL_Trivane c(clock, view, {dir / "none.ini", dir / "Log"}, *codepage, {});
   for (int i = 0; i < 3; ++i) c.OnTimer();
   EXPECT_FALSE(c.FormClose());

@@ -18,7 +18,7 @@
 #include "gui/settings_dialog.h"
 #include "gui/status_grid_view.h"
 #include "gui/window_front_end.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
 #include "settings/settings_store.h"
 #include "support/always_open_run_key_store.h"
@@ -92,7 +92,7 @@ class GuiMainWindow : public ::testing::Test {
 
   testing::TempDir dir;
   SystemClock clock;
-  std::unique_ptr<IconvTextCodec> codepage = IconvTextCodec::Open("WINDOWS-1251");
+  std::unique_ptr<SystemTextCodec> codepage = SystemTextCodec::Open("WINDOWS-1251");
   testing::AlwaysOpenRunKeyStore run_keys;
   WindowSetup setup;
   CountingSources* sources = nullptr;

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/desktop_bus.h"
-#include "platform/desktop_bus_wire.h"
+#include "platform/linux/desktop_bus.h"
+#include "platform/linux/desktop_bus_wire.h"
 #include "support/temp_dir.h"
 
 namespace trivane {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/xdg_autostart_store.h"
+#include "platform/linux/xdg_autostart_store.h"
 #include "settings/autostart.h"
 #include "support/temp_dir.h"
 

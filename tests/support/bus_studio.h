@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "base/desktop.h"
-#include "platform/desktop_bus.h"
+#include "platform/linux/desktop_bus.h"
 
 namespace trivane::testing {
 

@@ -14,7 +14,7 @@
 #include "net/connect_thread.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "protocols/protocol_host.h"
 #include "protocols/unit_pipeline.h"
 #include "support/fake_clock.h"
@@ -65,7 +65,7 @@ class FakeLinkHost : public LinkHost {
       : files_(dir_ / "Log", clock),
         protocol_(*this),
         units_(protocol_),
-        codepage_(IconvTextCodec::Open(std::string(IconvTextCodec::kDefaultCodePage))) {
+        codepage_(SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage))) {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
   }
 
@@ -154,7 +154,7 @@ class FakeLinkHost : public LinkHost {
   DailyLog files_;
   Protocol protocol_;
   UnitPipeline units_;
-  std::unique_ptr<IconvTextCodec> codepage_;
+  std::unique_ptr<SystemTextCodec> codepage_;
   tIPReader* readers_ = nullptr;
   RawQueue* server_queue_ = nullptr;
 };

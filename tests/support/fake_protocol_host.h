@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "protocols/protocol_host.h"
 
 namespace trivane::testing {
@@ -63,7 +63,7 @@ class FakeProtocolHost : public ProtocolHost {
   std::int64_t now_tick = 100'000;
   TRegionBlock pending{.Head1 = 0, .Head2 = 0};
   std::int64_t pending_due = 0;
-  std::unique_ptr<IconvTextCodec> codepage = IconvTextCodec::Open("WINDOWS-1251");
+  std::unique_ptr<SystemTextCodec> codepage = SystemTextCodec::Open("WINDOWS-1251");
 };
 
 // Test strings: the Cyrillic title as UTF-8 and as Windows-1251 bytes.

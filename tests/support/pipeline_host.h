@@ -13,7 +13,7 @@
 #include "links/router.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/uecp_codec.h"
 #include "protocols/unit_pipeline.h"
@@ -30,7 +30,7 @@ class PipelineHost final : public ProtocolHost {
   static constexpr std::int64_t kDiscardAfterMs = 1000;
   static constexpr std::int64_t kStartTick = 100'000;
 
-  PipelineHost() : codepage_(IconvTextCodec::Open(std::string(IconvTextCodec::kDefaultCodePage))) {
+  PipelineHost() : codepage_(SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage))) {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
     settings_.SrcMode = kSrcTcp;
     settings_.DstMode = kDstStudio | kDstServer | kDstOnline;
@@ -144,7 +144,7 @@ class PipelineHost final : public ProtocolHost {
  private:
   static constexpr TDateTime kLogTime = 45634.5;
 
-  std::unique_ptr<IconvTextCodec> codepage_;
+  std::unique_ptr<SystemTextCodec> codepage_;
   TSettings settings_;
   tIPReader readers_;
   MessageQueue studio_;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "support/fake_protocol_host.h"
 #include "tools/hex.h"
 #include "tools/stream_decoder.h"
@@ -23,7 +23,7 @@ class StreamDecoderTest : public ::testing::Test {
   }
   std::vector<std::string> TakeLines() { return std::exchange(lines_, {}); }
 
-  std::unique_ptr<IconvTextCodec> codepage_ = IconvTextCodec::Open("WINDOWS-1251");
+  std::unique_ptr<SystemTextCodec> codepage_ = SystemTextCodec::Open("WINDOWS-1251");
   std::optional<StreamDecoder> decoder_;
   std::vector<std::string> lines_;
 };

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
 #include "protocols/records.h"
 #include "support/fake_desktop.h"
@@ -108,7 +108,7 @@ class StudioCommand : public ::testing::Test {
     return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
   }
 
-  std::unique_ptr<IconvTextCodec> codepage = IconvTextCodec::Open("WINDOWS-1251");
+  std::unique_ptr<SystemTextCodec> codepage = SystemTextCodec::Open("WINDOWS-1251");
   StudioDesktop desktop;
   RecordingWindow relay;
   WindowHandle relay_window = 0;

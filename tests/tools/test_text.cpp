@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "tools/hex.h"
 #include "tools/message_text.h"
 
@@ -20,7 +20,7 @@ TEST(MessageText, TitlesCannotBreakOrFakeALine) {
   EXPECT_EQ(Quoted("Реклама"), "\"Реклама\"");
   EXPECT_EQ(OneLine("a\tb\r\nc"), "a b  c");
 
-  const auto codepage = IconvTextCodec::Open("WINDOWS-1251");
+  const auto codepage = SystemTextCodec::Open("WINDOWS-1251");
   // Kind 1, 5000 ms, the cp1251 bytes of "Я" and an LF.
   EXPECT_EQ(DescribeMessage(1, 2, Bytes{1, 0x88, 0x13, 0, 0, 0xDF, 0x0A}, *codepage),
             "type=1 num=2 len=7 hex=0188130000df0a kind=1 size=5000 text=\"Я\\n\"");

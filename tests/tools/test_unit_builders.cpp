@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/iconv_text_codec.h"
+#include "platform/system_text_codec.h"
 #include "protocols/protocol_handlers.h"
 #include "protocols/uecp_codec.h"
 #include "support/fake_protocol_host.h"
@@ -147,7 +147,7 @@ TEST(UecpUnits, RadiotextInAFrameAndTheLongestMessageField) {
 }
 
 TEST(BuildUnits, ConvertsTextsReadsFilesAndSplitsTheVl2Region) {
-  const auto codepage = IconvTextCodec::Open("WINDOWS-1251");
+  const auto codepage = SystemTextCodec::Open("WINDOWS-1251");
   trivane::testing::TempDir dir;
   trivane::testing::WriteFileBytes(dir / "unit.bin", std::string("\xFE\x00\xFF", 3));
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/desktop.h"
-#include "platform/desktop_bus_registry.h"
+#include "platform/linux/desktop_bus_registry.h"
 
 struct pollfd;
 
@@ -44,6 +44,8 @@ class DesktopBus final : public Desktop {
   // False when the directory was refused: nothing can be created or sent.
   bool Usable() const { return usable_; }
   const std::string& Directory() const { return registry_.directory(); }
+  // What the operator is told when a window cannot be made.
+  std::string Where() const { return "the desktop bus in " + Directory(); }
 
   WindowHandle CreateTopLevelWindow(std::string_view class_name,
                                     WindowProcedure& procedure) override;

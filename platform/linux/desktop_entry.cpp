@@ -1,4 +1,4 @@
-#include "platform/desktop_entry.h"
+#include "platform/linux/desktop_entry.h"
 
 namespace trivane {
 

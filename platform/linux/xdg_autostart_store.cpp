@@ -1,4 +1,4 @@
-#include "platform/xdg_autostart_store.h"
+#include "platform/linux/xdg_autostart_store.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/desktop_entry.h"
+#include "platform/linux/desktop_entry.h"
 
 namespace trivane {
 

@@ -1,4 +1,4 @@
-#include "platform/desktop_bus.h"
+#include "platform/linux/desktop_bus.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/desktop_bus_wire.h"
+#include "platform/linux/desktop_bus_wire.h"
 
 namespace trivane {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/desktop_bus_registry.h"
+#include "platform/linux/desktop_bus_registry.h"
 
 #include <dirent.h>
 #include <fcntl.h>

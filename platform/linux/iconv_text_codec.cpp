@@ -1,4 +1,4 @@
-#include "platform/iconv_text_codec.h"
+#include "platform/linux/iconv_text_codec.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "platform/desktop_bus_wire.h"
+#include "platform/linux/desktop_bus_wire.h"
 
 #include <algorithm>
 

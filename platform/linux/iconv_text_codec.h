@@ -12,6 +12,7 @@ namespace trivane {
 class IconvTextCodec final : public TextCodec {
  public:
   static constexpr std::string_view kDefaultCodePage = "WINDOWS-1251";
+  static constexpr std::string_view kNamesHint = "any name iconv knows (see iconv --list)";
 
   // Nothing when the system does not know the code page.
   static std::unique_ptr<IconvTextCodec> Open(const std::string& code_page);

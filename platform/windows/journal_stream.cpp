@@ -1,0 +1,10 @@
+#include "platform/journal_stream.h"
+
+namespace trivane {
+
+// Windows has no journal stream: the console and files take lines as they are.
+bool StreamIsJournal(std::FILE* /*stream*/) {
+  return false;
+}
+
+}  // namespace trivane

@@ -1,0 +1,61 @@
+#include "platform/windows/precise_wait.h"
+
+#include <timeapi.h>
+
+#include <algorithm>
+
+#include "platform/windows/termination_event.h"
+
+namespace trivane {
+namespace {
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+HANDLE CreateDeadlineTimer() {
+  HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                        TIMER_ALL_ACCESS);
+  if (timer != nullptr) return timer;
+  timeBeginPeriod(1);
+  return CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+}
+
+// One per thread: the tick's thread waits, and so may a tool's own thread.
+HANDLE DeadlineTimer() {
+  thread_local const HANDLE timer = CreateDeadlineTimer();
+  return timer;
+}
+
+}  // namespace
+
+void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages) {
+  using namespace std::chrono;
+  const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
+  if (left.count() <= 0) return;
+  // Relative due times are negative, in units of 100 ns.
+  LARGE_INTEGER due{};
+  due.QuadPart = -std::max<long long>(1, left.count() / 100);
+  const HANDLE timer = DeadlineTimer();
+  if (timer == nullptr || !SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+    // No timer at all: the coarse timeout is still better than spinning.
+    const auto ms =
+        static_cast<DWORD>(std::max<long long>(1, duration_cast<milliseconds>(left).count()));
+    const HANDLE stop = TerminationEvent();
+    if (wake_on_messages) {
+      MsgWaitForMultipleObjectsEx(1, &stop, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    } else {
+      WaitForSingleObject(stop, ms);
+    }
+    return;
+  }
+  const HANDLE handles[] = {timer, TerminationEvent()};
+  if (wake_on_messages) {
+    MsgWaitForMultipleObjectsEx(2, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  } else {
+    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  }
+  CancelWaitableTimer(timer);
+}
+
+}  // namespace trivane

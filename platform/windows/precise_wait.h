@@ -1,0 +1,18 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+
+namespace trivane {
+
+// Waits until the deadline, until the termination event is set, or (with
+// wake_on_messages) until a message comes for the calling thread's windows,
+// whichever is first. Windows' own timeouts move in steps of the system
+// timer (15.6 ms unless raised), too coarse for a 10 ms tick: the deadline
+// is kept by a high-resolution waitable timer where Windows has one
+// (Windows 10 1803 on), else by a waitable timer with the timer resolution
+// raised to 1 ms for the life of the process.
+void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages);
+
+}  // namespace trivane
