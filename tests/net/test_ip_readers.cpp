@@ -5,6 +5,7 @@
 #include "links/router.h"
 #include "support/comm_buffer.h"
 #include "support/reader_harness.h"
+#include "support/wine.h"
 
 namespace trivane {
 namespace {
@@ -153,6 +154,7 @@ TEST_F(IPReadersTest, ALostSourceShowsWaitAndIsRetriedOneSecondLater) {
 }
 
 TEST_F(IPReadersTest, AResetIsLoggedAsAReadFailureAndRetriedLikeALoss) {
+  if (testing::RunningUnderWine()) GTEST_SKIP() << "Wine does not report a reset as a failed read";
   LoopbackListener source;
   LoopbackConnection peer = Connect(0, source);
   peer.Reset();

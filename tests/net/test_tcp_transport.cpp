@@ -7,6 +7,7 @@
 #include "net/tcp_server.h"
 #include "support/fake_link_host.h"
 #include "support/loopback_peer.h"
+#include "support/wine.h"
 
 namespace trivane {
 namespace {
@@ -108,6 +109,9 @@ TEST_F(TcpClientTest, WriteBlockSendsEveryByteBeforeReturning) {
 }
 
 TEST_F(TcpClientTest, AWriteCutShortClosesTheConnectionAndNotifiesOnlyOutsideConnect) {
+  if (testing::RunningUnderWine()) {
+    GTEST_SKIP() << "Wine never completes an overlapped send cancelled by closing its socket";
+  }
   // More than the loopback buffers hold, to a peer that never reads.
   const Bytes flood(64 << 20, 0x55);
   TransportResult failure_inside;

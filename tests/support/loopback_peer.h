@@ -1,10 +1,15 @@
 #pragma once
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +25,42 @@ namespace trivane::testing {
 
 using std::chrono::milliseconds;
 
+// The few calls where Winsock and the POSIX sockets differ.
+#if defined(_WIN32)
+using SocketHandle = SOCKET;
+inline constexpr SocketHandle kNoSocket = INVALID_SOCKET;
+inline constexpr int kNoSignal = 0;
+inline void CloseSocket(SocketHandle socket) {
+  closesocket(socket);
+}
+inline int PollOne(pollfd& poller, int timeout_ms) {
+  return WSAPoll(&poller, 1, timeout_ms);
+}
+// Winsock wants starting once per process, before the first socket.
+struct WinsockStarted {
+  WinsockStarted() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+};
+inline const WinsockStarted winsock_started;
+#else
+using SocketHandle = int;
+inline constexpr SocketHandle kNoSocket = -1;
+inline constexpr int kNoSignal = MSG_NOSIGNAL;
+inline void CloseSocket(SocketHandle socket) {
+  close(socket);
+}
+inline int PollOne(pollfd& poller, int timeout_ms) {
+  return poll(&poller, 1, timeout_ms);
+}
+#endif
+
+template <typename Value>
+int SetOption(SocketHandle socket, int name, const Value& value) {
+  return setsockopt(socket, SOL_SOCKET, name, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
 inline sockaddr_in LoopbackAddress(std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -33,9 +74,10 @@ inline sockaddr_in LoopbackAddress(std::uint16_t port) {
 class LoopbackConnection {
  public:
   LoopbackConnection() = default;
-  explicit LoopbackConnection(int fd) : fd_(fd) {}
+  explicit LoopbackConnection(SocketHandle fd) : fd_(fd) {}
   ~LoopbackConnection() { Close(); }
-  LoopbackConnection(LoopbackConnection&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  LoopbackConnection(LoopbackConnection&& other) noexcept
+      : fd_(std::exchange(other.fd_, kNoSocket)) {}
   LoopbackConnection& operator=(LoopbackConnection&& other) noexcept {
     std::swap(fd_, other.fd_);
     std::swap(closed_, other.closed_);
@@ -45,33 +87,31 @@ class LoopbackConnection {
   // receive_buffer > 0 shrinks the receive buffer first, so that a peer that
   // never reads fills up quickly.
   static LoopbackConnection Connect(std::uint16_t port, int receive_buffer = 0) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (receive_buffer > 0) {
-      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    }
+    const SocketHandle fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receive_buffer > 0) SetOption(fd, SO_RCVBUF, receive_buffer);
     const sockaddr_in address = LoopbackAddress(port);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-      close(fd);
+      CloseSocket(fd);
       return LoopbackConnection();
     }
     return LoopbackConnection(fd);
   }
 
-  bool Open() const { return fd_ >= 0; }
+  bool Open() const { return fd_ != kNoSocket; }
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (fd_ != kNoSocket) CloseSocket(fd_);
+    fd_ = kNoSocket;
   }
   // Ends with a reset instead of an orderly close: the other side's read fails.
   void Reset() {
     const linger abort{1, 0};
-    if (fd_ >= 0) setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    if (fd_ != kNoSocket) SetOption(fd_, SO_LINGER, abort);
     Close();
   }
 
   bool Send(ByteView bytes) {
-    return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
+    return send(fd_, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
+                kNoSignal) == static_cast<int>(bytes.size());
   }
   bool Send(std::string_view text) {
     return Send(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -81,11 +121,12 @@ class LoopbackConnection {
   // timeout or once the other side has closed.
   bool ReadSome(Bytes& into, milliseconds limit, std::size_t max = 65536) {
     pollfd poller{fd_, POLLIN, 0};
-    if (poll(&poller, 1, static_cast<int>(std::max<long long>(limit.count(), 0))) <= 0) {
+    if (PollOne(poller, static_cast<int>(std::max<long long>(limit.count(), 0))) <= 0) {
       return false;
     }
     std::uint8_t buffer[65536];
-    const auto n = recv(fd_, buffer, std::min(max, sizeof buffer), 0);
+    const auto n = recv(fd_, reinterpret_cast<char*>(buffer),
+                        static_cast<int>(std::min(max, sizeof buffer)), 0);
     if (n <= 0) {
       closed_ = true;
       return false;
@@ -140,7 +181,7 @@ class LoopbackConnection {
     return std::chrono::duration_cast<milliseconds>(until - Clock::now());
   }
 
-  int fd_ = -1;
+  SocketHandle fd_ = kNoSocket;
   bool closed_ = false;
 };
 
@@ -152,9 +193,7 @@ class LoopbackListener {
   // connection it accepts, so a server that never reads fills up quickly.
   explicit LoopbackListener(std::uint16_t port = 0, int receive_buffer = 0) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    if (receive_buffer > 0) {
-      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    }
+    if (receive_buffer > 0) SetOption(fd_, SO_RCVBUF, receive_buffer);
     const sockaddr_in address = LoopbackAddress(port);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
@@ -170,19 +209,19 @@ class LoopbackListener {
 
   std::uint16_t Port() const { return port_; }
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (fd_ != kNoSocket) CloseSocket(fd_);
+    fd_ = kNoSocket;
   }
 
   // The next connection, or a closed one when none comes in time.
   LoopbackConnection Accept(milliseconds limit = milliseconds(3000)) {
     pollfd poller{fd_, POLLIN, 0};
-    if (poll(&poller, 1, static_cast<int>(limit.count())) <= 0) return LoopbackConnection();
+    if (PollOne(poller, static_cast<int>(limit.count())) <= 0) return LoopbackConnection();
     return LoopbackConnection(accept(fd_, nullptr, nullptr));
   }
 
  private:
-  int fd_ = -1;
+  SocketHandle fd_ = kNoSocket;
   std::uint16_t port_ = 0;
 };
 
