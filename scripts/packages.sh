@@ -9,3 +9,8 @@ TIDY_PACKAGES=(clang clang-tidy)
 # scripts/package.sh: the .deb (dpkg-shlibdeps, file), its checks (lintian,
 # the manual pages' groff and man, systemd-analyze) and the user it creates.
 PACKAGE_PACKAGES=(dpkg-dev file lintian groff-base man-db systemd adduser)
+# scripts/test-windows.sh: the cross compilers (POSIX threads), GoogleTest's
+# sources, Wine to run the tests, and NSIS for the installer.
+WINDOWS_PACKAGES=(make cmake libasio-dev googletest g++-mingw-w64-x86-64-posix
+                  g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+                  wine wine64 nsis zip)
