@@ -221,16 +221,15 @@ TEST(Win32Desktop, AReceiverThatNeverPumpsTimesOutAndCountsAsHungAfterFiveSecond
             Kind::kTimedOut);
   EXPECT_LT(Clock::now() - start, milliseconds(1000));
   ASSERT_TRUE(desktop.IsHung(studio.window).has_value()) << "IsHungAppWindow is in user32";
-  EXPECT_TRUE(Eventually([&] { return *desktop.IsHung(studio.window); },
-                           std::chrono::seconds(10)));
+  EXPECT_TRUE(Eventually([&] { return *desktop.IsHung(studio.window); }, std::chrono::seconds(10)));
   // A hung receiver is not waited for at all.
   const auto hung_start = Clock::now();
   EXPECT_EQ(desktop.SendMessage(studio.window, kWmUser, 0, 0, milliseconds(3000)).kind,
             Kind::kTimedOut);
   EXPECT_LT(Clock::now() - hung_start, milliseconds(1000));
   serve = true;
-  EXPECT_TRUE(Eventually([&] { return !*desktop.IsHung(studio.window); },
-                           std::chrono::seconds(10)));
+  EXPECT_TRUE(
+      Eventually([&] { return !*desktop.IsHung(studio.window); }, std::chrono::seconds(10)));
 }
 
 TEST(Win32Desktop, WaitForInputEndsOnASendOrAtItsTimeNotLater) {
