@@ -26,16 +26,16 @@ constexpr auto kTick = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
 }  // namespace
 
 int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
-                const std::string& metrics_address) {
+                const std::string& metrics_address, const FileVersion& version) {
   InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
   HeadlessView view(stdout, StreamIsJournal(stdout));
   SystemDesktop system_desktop;
   RelayMainWindow main_window(system_desktop);
   Desktop* desktop = UsableDesktop(system_desktop, main_window);
-  TVL_Trivane controller(clock, view, paths, codepage, [&](LinkHost& host) {
-    return MakeProductionParts(host, desktop, &main_window);
-  });
+  TVL_Trivane controller(
+      clock, view, paths, codepage,
+      [&](LinkHost& host) { return MakeProductionParts(host, desktop, &main_window); }, version);
 
   std::unique_ptr<MetricsEndpoint> metrics;
   if (!metrics_address.empty()) {

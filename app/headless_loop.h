@@ -10,6 +10,6 @@ namespace trivane {
 // returns the process exit code.
 // metrics_address: where to serve the metrics, or empty for none.
 int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
-                const std::string& metrics_address);
+                const std::string& metrics_address, const FileVersion& version);
 
 }  // namespace trivane

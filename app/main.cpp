@@ -7,6 +7,7 @@
 #include "core/app_paths.h"
 #include "core/controller.h"
 #include "platform/executable_path.h"
+#include "platform/program_version.h"
 #include "platform/system_text_codec.h"
 #if TRIVANE_WINDOW
 #include "app/window_entry.h"
@@ -24,8 +25,9 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
+  const FileVersion version = ProgramFileVersion().value_or(BuiltFileVersion());
   if (options.version) {
-    std::printf("%s\n", WindowCaption().c_str());
+    std::printf("%s\n", WindowCaption(version).c_str());
     return 0;
   }
 
@@ -63,5 +65,5 @@ int main(int argc, char** argv) {
     std::fputs("trivane: this build has no window; running headless\n", stderr);
 #endif
   }
-  return RunHeadless(paths, *codepage, options.metrics.value_or(""));
+  return RunHeadless(paths, *codepage, options.metrics.value_or(""), version);
 }

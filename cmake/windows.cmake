@@ -16,3 +16,25 @@ include_directories(SYSTEM ${TRIVANE_ASIO_INCLUDE})
 # Windows 7 and later; the wide-character API unless a call names its A form.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE
                         _UNICODE)
+
+enable_language(RC)
+
+# Gives a Windows program its version resource: by default the project's one
+# version, or the four numbers given after the description.
+function(trivane_version_resource target description)
+  set(numbers ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH}
+              ${PROJECT_VERSION_TWEAK})
+  if(ARGN)
+    set(numbers ${ARGN})
+  endif()
+  list(GET numbers 0 TRIVANE_RC_MAJOR)
+  list(GET numbers 1 TRIVANE_RC_MINOR)
+  list(GET numbers 2 TRIVANE_RC_RELEASE)
+  list(GET numbers 3 TRIVANE_RC_BUILD)
+  set(TRIVANE_RC_NAME ${target})
+  set(TRIVANE_RC_FILE ${target}.exe)
+  set(TRIVANE_RC_DESCRIPTION "${description}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/data/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()

@@ -21,21 +21,27 @@ void CallIf(auto* link, auto operation) {
 
 }  // namespace
 
-std::string WindowCaption() {
-  return std::string(kApplicationTitle) + " (ver." + std::to_string(kVersionMajor) + "." +
-         std::to_string(kVersionMinor) + "." + std::to_string(kVersionRelease) + "." +
-         std::to_string(kVersionBuild) + ")";
+FileVersion BuiltFileVersion() {
+  return {kVersionMajor, kVersionMinor, kVersionRelease, kVersionBuild};
+}
+
+std::string WindowCaption(const FileVersion& version) {
+  return std::string(kApplicationTitle) + " (ver." + std::to_string(version.major) + "." +
+         std::to_string(version.minor) + "." + std::to_string(version.release) + "." +
+         std::to_string(version.build) + ")";
 }
 
 TVL_Trivane::TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths,
-                         const TextCodec& codepage, const PartsFactory& make_parts)
+                         const TextCodec& codepage, const PartsFactory& make_parts,
+                         FileVersion version)
     : clock_(clock),
       view_(view),
       paths_(std::move(paths)),
       tick64_(clock),
       files_(paths_.log_dir, clock),
       codepage_(codepage),
-      units_(*this) {
+      units_(*this),
+      version_(version) {
   log_.AddObserver(&view_);
   status_.AddObserver(&view_);
   if (make_parts) parts_ = make_parts(*this);
@@ -50,7 +56,7 @@ void TVL_Trivane::FormCreate() {
   // The settings are not loaded yet: every source is empty and stays stopped.
   CallIf(parts_.sources.get(), &SourceReaders::IPReader_Init);
 
-  view_.SetCaption(WindowCaption());
+  view_.SetCaption(WindowCaption(version_));
   view_.SetTrayHint(std::string(kApplicationTitle));
 
   using namespace status_column;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/clock.h"
+#include "base/file_version.h"
 #include "base/text_codec.h"
 #include "base/tick64.h"
 #include "core/controller_view.h"
@@ -25,6 +26,9 @@
 
 namespace trivane {
 
+// The version this build was made as.
+FileVersion BuiltFileVersion();
+
 struct ControllerPaths {
   std::filesystem::path ini_file;
   std::filesystem::path log_dir;
@@ -41,8 +45,10 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
 
   // Runs FormCreate: the caption, grid headers, "Program started", the
   // settings, and arms the timer for FirstTick.
+  // version: the program's file version for the caption, as the system tells
+  // it (on Windows, the program's version resource).
   TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths paths, const TextCodec& codepage,
-              const PartsFactory& make_parts);
+              const PartsFactory& make_parts, FileVersion version = BuiltFileVersion());
   ~TVL_Trivane() override;
 
   TVL_Trivane(const TVL_Trivane&) = delete;
@@ -129,8 +135,9 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   TimerHandler handler_ = TimerHandler::None;
   std::int64_t now_tick_ = 0;
   bool close_done_ = false;
+  FileVersion version_;
 };
 
-std::string WindowCaption();
+std::string WindowCaption(const FileVersion& version = BuiltFileVersion());
 
 }  // namespace trivane
