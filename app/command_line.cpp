@@ -2,11 +2,13 @@
 
 #include <string_view>
 
+#include "base/path_text.h"
+
 namespace trivane {
 namespace {
 
 // Accepts "--name value" and "--name=value"; i moves past what was used.
-std::optional<std::string> OptionValue(std::span<char* const> arguments, std::size_t& i,
+std::optional<std::string> OptionValue(std::span<const std::string> arguments, std::size_t& i,
                                        std::string_view name, std::string& error) {
   const std::string_view argument = arguments[i];
   if (argument == name) {
@@ -24,7 +26,7 @@ std::optional<std::string> OptionValue(std::span<char* const> arguments, std::si
 
 }  // namespace
 
-CommandLine ParseCommandLine(std::span<char* const> arguments) {
+CommandLine ParseCommandLine(std::span<const std::string> arguments) {
   CommandLine result;
   for (std::size_t i = 1; i < arguments.size() && result.error.empty(); ++i) {
     const std::string_view argument = arguments[i];
@@ -35,9 +37,9 @@ CommandLine ParseCommandLine(std::span<char* const> arguments) {
     } else if (argument == "--version") {
       result.version = true;
     } else if (auto ini = OptionValue(arguments, i, "--ini", result.error)) {
-      result.ini_file = *ini;
+      result.ini_file = PathFromText(*ini);
     } else if (auto log_dir = OptionValue(arguments, i, "--log-dir", result.error)) {
-      result.log_dir = *log_dir;
+      result.log_dir = PathFromText(*log_dir);
     } else if (auto codepage = OptionValue(arguments, i, "--codepage", result.error)) {
       result.codepage = *codepage;
     } else if (auto metrics = OptionValue(arguments, i, "--metrics", result.error)) {

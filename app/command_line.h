@@ -18,7 +18,8 @@ struct CommandLine {
   std::string error;                   // set when the arguments cannot be used
 };
 
-CommandLine ParseCommandLine(std::span<char* const> arguments);
+// arguments: in UTF-8, the program's name first.
+CommandLine ParseCommandLine(std::span<const std::string> arguments);
 std::string UsageText();
 
 }  // namespace trivane

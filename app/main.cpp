@@ -7,6 +7,7 @@
 #include "core/app_paths.h"
 #include "core/controller.h"
 #include "platform/executable_path.h"
+#include "platform/program_arguments.h"
 #include "platform/program_version.h"
 #include "platform/system_text_codec.h"
 #if TRIVANE_WINDOW
@@ -16,7 +17,8 @@
 int main(int argc, char** argv) {
   using namespace trivane;
 
-  const CommandLine options = ParseCommandLine(std::span<char* const>(argv, argc));
+  UseUtf8Output();
+  const CommandLine options = ParseCommandLine(ProgramArguments(argc, argv));
   if (!options.error.empty()) {
     std::fprintf(stderr, "trivane: %s\n\n%s", options.error.c_str(), UsageText().c_str());
     return 2;

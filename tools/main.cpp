@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_arguments.h"
 #include "platform/system_desktop.h"
 #include "platform/system_text_codec.h"
 #include "platform/termination_signals.h"
@@ -13,7 +14,9 @@ int main(int argc, char** argv) {
   using namespace trivane;
   using namespace trivane::sim;
 
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  UseUtf8Output();
+  std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  if (!arguments.empty()) arguments.erase(arguments.begin());
   const SimCommandLine options = ParseSimCommandLine(arguments);
   if (options.help) {
     std::fputs(UsageText(options.command).c_str(), stdout);
