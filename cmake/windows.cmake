@@ -13,6 +13,10 @@ foreach(entry asio.hpp asio)
 endforeach()
 include_directories(SYSTEM ${TRIVANE_ASIO_INCLUDE})
 
+# The programs go to the top of the install folder: the settings file and the
+# Log folder belong beside them.
+set(CMAKE_INSTALL_BINDIR .)
+
 # Windows 7 and later; the wide-character API unless a call names its A form.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE
                         _UNICODE)

@@ -13,4 +13,4 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian groff-base man-db systemd adduser)
 # sources, Wine to run the tests, and NSIS for the installer.
 WINDOWS_PACKAGES=(make cmake libasio-dev googletest g++-mingw-w64-x86-64-posix
                   g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-                  wine wine64 nsis zip)
+                  wine wine64 nsis)

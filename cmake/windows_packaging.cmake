@@ -1,0 +1,23 @@
+# The Windows packages of the two programs and the README: a zip to unpack
+# anywhere, and an installer (`cpack -G "ZIP;NSIS"`; scripts/package-windows.sh).
+# The relay keeps its settings file and its Log folder beside itself, so the
+# installer installs for the current user, into a folder the user may write
+# to, and asks for no administrator rights.
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+
+set(CPACK_PACKAGE_NAME trivane)
+set(CPACK_PACKAGE_VENDOR "Veltora")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Relays commercial-break commands beside radio playout software")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Veltora Trivane")
+set(CPACK_PACKAGE_FILE_NAME "trivane-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_STRIP_FILES TRUE)
+
+set(CPACK_NSIS_PACKAGE_NAME "Veltora Trivane")
+set(CPACK_NSIS_DISPLAY_NAME "Veltora Trivane")
+set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
+set(CPACK_NSIS_DEFINES "RequestExecutionLevel user")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+include(CPack)
