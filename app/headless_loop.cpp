@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/headless_view.h"
 #include "app/metrics_endpoint.h"
@@ -52,6 +53,23 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     service.Stopping();
     return controller.FormClose();
   };
+  // At the end of a Windows session the process may end as soon as the
+  // message returns: the close then runs to its end inside it, on the
+  // tick's own schedule, and the loop below ends with it.
+  bool closed = false;
+  SetCloseToTheEnd([&] {
+    if (!close_signalled) {
+      close_signalled = true;
+      closed = close();
+    }
+    auto next_tick = TickClock::now();
+    while (!closed) {
+      next_tick += kTick;
+      std::this_thread::sleep_until(next_tick);
+      if (controller.TimerEnabled()) controller.OnTimer();
+      closed = view.TakeCloseRequest() && close();
+    }
+  });
   auto due = TickClock::now() + kTick;
   for (;;) {
     // A fresh reading bounds the wait, so one wild reading of the clock that
@@ -61,6 +79,7 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     if (desktop != nullptr) {
       desktop->WaitForInput(until);
       desktop->Pump();
+      if (closed) break;
     } else {
       SleepUntilDeadlineOrSignal(until);
     }
@@ -87,6 +106,7 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
         periods > 1 ? static_cast<std::uint64_t>(periods - 1) : 0);
     due = next;
   }
+  SetCloseToTheEnd(nullptr);
   main_window.Attach(nullptr);
   return 0;
 }

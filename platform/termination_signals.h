@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace trivane {
 
@@ -16,6 +17,11 @@ void InstallTerminationHandlers(HangUp hang_up = HangUp::kStops);
 bool TerminationRequested();
 // True once for each SIGHUP that has come (several before one ask count once).
 bool TakeReloadRequest();
+
+// Where the system ends the program as soon as one of its calls returns (on
+// Windows, WM_ENDSESSION at the end of the session), the front end's whole
+// close runs inside that call; elsewhere it is never called. Null removes it.
+void SetCloseToTheEnd(std::function<void()> close);
 
 // Sleeps until the deadline, or less when a signal arrives, so a stop request
 // is seen at once however long the sleep was meant to be.

@@ -9,5 +9,7 @@ namespace trivane {
 // stop as well: the event is set once a stop has been asked for.
 HANDLE TerminationEvent();
 void RequestTermination();
+// Runs the close given to SetCloseToTheEnd, once.
+void RunCloseToTheEnd();
 
 }  // namespace trivane

@@ -1,6 +1,8 @@
 #include "platform/termination_signals.h"
 
 #include <atomic>
+#include <functional>
+#include <utility>
 
 #include "platform/windows/precise_wait.h"
 #include "platform/windows/termination_event.h"
@@ -9,6 +11,7 @@ namespace trivane {
 namespace {
 
 std::atomic<bool> termination_requested{false};
+std::function<void()> close_to_the_end;
 
 HANDLE CreateTerminationEvent() {
   // Manual reset: every wait after the request ends at once.
@@ -46,6 +49,16 @@ HANDLE TerminationEvent() {
 void RequestTermination() {
   termination_requested = true;
   SetEvent(TerminationEvent());
+}
+
+void SetCloseToTheEnd(std::function<void()> close) {
+  close_to_the_end = std::move(close);
+}
+
+void RunCloseToTheEnd() {
+  // Once: a second end-of-session message finds the close done.
+  const std::function<void()> close = std::exchange(close_to_the_end, nullptr);
+  if (close) close();
 }
 
 void InstallTerminationHandlers(HangUp /*hang_up*/) {

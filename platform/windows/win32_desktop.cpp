@@ -28,7 +28,11 @@ LRESULT CALLBACK RelayWindowProcedure(HWND window, UINT message, WPARAM wparam, 
       RequestTermination();
       return TRUE;
     case WM_ENDSESSION:
-      if (wparam != FALSE) RequestTermination();
+      // Windows may end the process once this returns: the close runs here.
+      if (wparam != FALSE) {
+        RequestTermination();
+        RunCloseToTheEnd();
+      }
       return 0;
     case WM_COPYDATA: {
       const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lparam);

@@ -16,7 +16,8 @@ namespace trivane {
 //
 // WM_CLOSE to one of our windows, and the end of the session, ask the program
 // to stop (TerminationRequested) instead of destroying anything: the front
-// end runs its two-phase close.
+// end runs its two-phase close; at WM_ENDSESSION it runs inside the message
+// (SetCloseToTheEnd).
 class Win32Desktop final : public Desktop {
  public:
   Win32Desktop();

@@ -273,5 +273,30 @@ TEST(Win32Desktop, WmCloseAsksTheProgramToStopAndEndsTheWait) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
 }
 
+TEST(Win32Desktop, WmEndSessionRunsTheWholeCloseBeforeItReturnsAndOnlyOnce) {
+  Win32Desktop desktop;
+  SumWindow procedure;
+  const WindowHandle mine = desktop.CreateTopLevelWindow("TVL_Trivane", procedure);
+  std::atomic<int> closes{0};
+  SetCloseToTheEnd([&] {
+    std::this_thread::sleep_for(milliseconds(200));  // a close that takes a while
+    ++closes;
+  });
+  std::atomic<int> closes_seen_by_windows{-1};
+  std::thread session([&] {
+    Win32Desktop theirs;
+    theirs.SendMessage(mine, WM_QUERYENDSESSION, 0, 0, milliseconds(5000));
+    theirs.SendMessage(mine, WM_ENDSESSION, TRUE, 0, milliseconds(5000));
+    closes_seen_by_windows = closes.load();  // what was done when the message returned
+    theirs.SendMessage(mine, WM_ENDSESSION, TRUE, 0, milliseconds(5000));
+  });
+  ServeFor(desktop, std::chrono::seconds(8), [&] { return closes_seen_by_windows >= 0; });
+  ServeFor(desktop, milliseconds(300));
+  session.join();
+  EXPECT_EQ(closes_seen_by_windows, 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(TerminationRequested());
+}
+
 }  // namespace
 }  // namespace trivane
