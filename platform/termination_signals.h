@@ -21,7 +21,7 @@ bool TakeReloadRequest();
 // Where the system ends the program as soon as one of its calls returns (on
 // Windows, WM_ENDSESSION at the end of the session), the front end's whole
 // close runs inside that call; elsewhere it is never called. Null removes it.
-void SetCloseToTheEnd(std::function<void()> close);
+void SetCloseToTheEnd(const std::function<void()>& close);
 
 // Sleeps until the deadline, or less when a signal arrives, so a stop request
 // is seen at once however long the sleep was meant to be.

@@ -83,6 +83,6 @@ void SleepUntilDeadlineOrSignal(std::chrono::steady_clock::time_point deadline) 
 }
 
 // Linux lets the close end in the main loop.
-void SetCloseToTheEnd(std::function<void()> /*close*/) {}
+void SetCloseToTheEnd(const std::function<void()>& /*close*/) {}
 
 }  // namespace trivane

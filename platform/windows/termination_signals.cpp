@@ -51,8 +51,8 @@ void RequestTermination() {
   SetEvent(TerminationEvent());
 }
 
-void SetCloseToTheEnd(std::function<void()> close) {
-  close_to_the_end = std::move(close);
+void SetCloseToTheEnd(const std::function<void()>& close) {
+  close_to_the_end = close;
 }
 
 void RunCloseToTheEnd() {
