@@ -18,8 +18,8 @@
 #include "core/controller.h"
 #include "gui/main_window.h"
 #include "gui/window_front_end.h"
-#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
+#include "platform/system_text_codec.h"
 #include "settings/run_key_store.h"
 #include "support/temp_dir.h"
 

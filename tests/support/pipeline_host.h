@@ -30,7 +30,8 @@ class PipelineHost final : public ProtocolHost {
   static constexpr std::int64_t kDiscardAfterMs = 1000;
   static constexpr std::int64_t kStartTick = 100'000;
 
-  PipelineHost() : codepage_(SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage))) {
+  PipelineHost()
+      : codepage_(SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage))) {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
     settings_.SrcMode = kSrcTcp;
     settings_.DstMode = kDstStudio | kDstServer | kDstOnline;

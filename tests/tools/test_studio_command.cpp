@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/system_text_codec.h"
 #include "platform/system_clock.h"
+#include "platform/system_text_codec.h"
 #include "protocols/records.h"
 #include "support/fake_desktop.h"
 #include "tools/commands.h"

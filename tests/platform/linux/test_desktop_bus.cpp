@@ -19,6 +19,7 @@
 
 #include "platform/linux/desktop_bus.h"
 #include "platform/linux/desktop_bus_wire.h"
+#include "support/sum_window.h"
 #include "support/temp_dir.h"
 
 namespace trivane {
@@ -30,27 +31,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kWmUser = 0x0400;
 
-std::int32_t Fnv(ByteView data) {
-  std::uint32_t hash = 2166136261u;
-  for (const std::uint8_t byte : data) hash = (hash ^ byte) * 16777619u;
-  return static_cast<std::int32_t>(hash);
-}
-
-// Answers wParam + lParam, and the FNV hash of copy data whose dwData is 7.
-class SumWindow : public WindowProcedure {
- public:
-  std::int32_t OnMessage(std::uint32_t message, std::uint32_t wparam,
-                         std::uint32_t lparam) override {
-    ++messages;
-    if (on_message) return on_message(message, wparam, lparam);
-    return static_cast<std::int32_t>(wparam + lparam);
-  }
-  std::int32_t OnCopyData(std::uint32_t /*wparam*/, std::uint32_t dw_data, ByteView data) override {
-    return dw_data == 7 ? Fnv(data) : -1;
-  }
-  int messages = 0;
-  std::function<std::int32_t(std::uint32_t, std::uint32_t, std::uint32_t)> on_message;
-};
+using testing::Fnv;
+using testing::SumWindow;
 
 // A forked program on the same bus; two pipes carry 32-bit words either way,
 // every read with a limit. Killed if the test forgets it.

@@ -9,6 +9,7 @@
 
 #include "platform/termination_signals.h"
 #include "platform/windows/win32_desktop.h"
+#include "support/sum_window.h"
 
 namespace trivane {
 namespace {
@@ -19,29 +20,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kWmUser = 0x0400;
 
-std::int32_t Fnv(ByteView data) {
-  std::uint32_t hash = 2166136261u;
-  for (const std::uint8_t byte : data) hash = (hash ^ byte) * 16777619u;
-  return static_cast<std::int32_t>(hash);
-}
-
-// Answers wParam + lParam, and the FNV hash of copy data whose dwData is 7.
-class SumWindow : public WindowProcedure {
- public:
-  std::int32_t OnMessage(std::uint32_t message, std::uint32_t wparam,
-                         std::uint32_t lparam) override {
-    ++messages;
-    if (on_message) return on_message(message, wparam, lparam);
-    return static_cast<std::int32_t>(wparam + lparam);
-  }
-  std::int32_t OnCopyData(std::uint32_t wparam, std::uint32_t dw_data, ByteView data) override {
-    copy_sender = wparam;
-    return dw_data == 7 ? Fnv(data) : -1;
-  }
-  std::atomic<int> messages{0};
-  std::uint32_t copy_sender = 0;
-  std::function<std::int32_t(std::uint32_t, std::uint32_t, std::uint32_t)> on_message;
-};
+using testing::Fnv;
+using testing::SumWindow;
 
 template <typename Done>
 bool Eventually(Done done, milliseconds limit = std::chrono::seconds(3)) {
@@ -178,9 +158,9 @@ TEST(Win32Desktop, TwoSidesSendingToEachOtherAtOnceBothGetEveryAnswer) {
 
 TEST(Win32Desktop, CopyDataCarriesTheSenderItsTagAndAMebibyte) {
   std::atomic<WindowHandle> relay_window{0};
+  SumWindow studio_procedure;
   Peer studio([&](Win32Desktop& desktop, Peer& self) {
-    SumWindow procedure;
-    self.window = desktop.CreateTopLevelWindow("TStudio", procedure);
+    self.window = desktop.CreateTopLevelWindow("TStudio", studio_procedure);
     while (!self.stop) {
       desktop.WaitForInput(Clock::now() + milliseconds(10));
       desktop.Pump();
@@ -196,6 +176,7 @@ TEST(Win32Desktop, CopyDataCarriesTheSenderItsTagAndAMebibyte) {
                                         big, milliseconds(3000));
   EXPECT_EQ(out.kind, Kind::kAnswered);
   EXPECT_EQ(out.result, Fnv(big));
+  EXPECT_EQ(studio_procedure.copy_sender, static_cast<std::uint32_t>(relay_window));
   EXPECT_EQ(desktop.SendCopyData(studio.window, 1, 8, {}, milliseconds(3000)).result, -1);
 }
 
