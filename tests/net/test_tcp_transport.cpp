@@ -185,8 +185,18 @@ TEST(TcpClientAddresses, IPv6LiteralsAndHostNamesConnect) {
   EXPECT_TRUE(client.Connect(milliseconds(2000)).Ok());
   EXPECT_TRUE(client.Connected());
 
+  // A name nobody knows never connects, and the attempt ends by its deadline.
+  // Wine's resolver, with no name server answering, may use up the whole
+  // deadline before it gives up, so there a time-out is the answer too.
   client.SetAddress("no-such-host.invalid", v4.Port());
-  EXPECT_EQ(client.Connect(milliseconds(2000)).kind, Kind::kFailed);
+  const auto started = std::chrono::steady_clock::now();
+  const Kind unresolved = client.Connect(milliseconds(2000)).kind;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(3000));
+  if (testing::RunningUnderWine()) {
+    EXPECT_TRUE(unresolved == Kind::kFailed || unresolved == Kind::kTimedOut);
+  } else {
+    EXPECT_EQ(unresolved, Kind::kFailed);
+  }
   EXPECT_FALSE(client.Connected());
 }
 
