@@ -5,8 +5,8 @@
 
 namespace trivane {
 
-// Names in the settings file and in the start-up entries compare by ASCII
-// letters only, so the outcome never depends on the locale.
+// Names in the settings file compare by ASCII letters only, so the outcome
+// never depends on the locale.
 
 inline bool IsBlank(char c) {
   return c == ' ' || c == '\t';

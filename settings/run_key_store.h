@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/ascii_text.h"
+
 namespace trivane {
 
 // The two places a start-up entry can live: the operator's own, which we may
@@ -33,6 +35,12 @@ class RunKeyStore {
   // The machine-wide list is never changed, so these act on the current user only.
   virtual bool WriteUserValue(std::string_view name, std::string_view data) = 0;
   virtual bool DeleteUserValue(std::string_view name) = 0;
+
+  // The upper case that program paths are compared and named in: the
+  // system's own. Windows' follows the user's language, so a path of
+  // Cyrillic folders matches however its letters were written; a store
+  // without one of its own changes the ASCII letters only.
+  virtual std::string UpperCase(std::string_view text) const { return UpperAscii(text); }
 };
 
 }  // namespace trivane

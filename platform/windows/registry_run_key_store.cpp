@@ -87,4 +87,10 @@ bool RegistryRunKeyStore::DeleteUserValue(std::string_view name) {
   return RegDeleteValueW(key.get(), WideFromUtf8(name).c_str()) == ERROR_SUCCESS;
 }
 
+std::string RegistryRunKeyStore::UpperCase(std::string_view text) const {
+  std::wstring wide = WideFromUtf8(text);
+  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return Utf8FromWide(wide);
+}
+
 }  // namespace trivane

@@ -22,6 +22,7 @@ class RegistryRunKeyStore final : public RunKeyStore {
   std::vector<RunValue> Values(RunKeyHive hive) override;
   bool WriteUserValue(std::string_view name, std::string_view data) override;
   bool DeleteUserValue(std::string_view name) override;
+  std::string UpperCase(std::string_view text) const override;
 
  private:
   std::wstring key_path_;

@@ -81,7 +81,7 @@ TEST_F(RegistryRunKeyTest, AMachineWideEntryIsReadAndNeverChanged) {
   EXPECT_EQ(Get(HKEY_LOCAL_MACHINE, L"Station relay"), L"D:\\RELAY\\TRIVANE.EXE");
 }
 
-TEST_F(RegistryRunKeyTest, NamesAndPathsBeyondAsciiGoThroughWhole) {
+TEST_F(RegistryRunKeyTest, NamesAndPathsBeyondAsciiGoThroughWholeAndCompareInTheUsersUpperCase) {
   const std::string exe = "C:\\Эфир\\Реле\\trivane.exe";
   Set_AutoStart(store, exe, true);
   EXPECT_EQ(Get(HKEY_CURRENT_USER, L"TRIVANE"), WideFromUtf8(exe));
@@ -89,6 +89,18 @@ TEST_F(RegistryRunKeyTest, NamesAndPathsBeyondAsciiGoThroughWhole) {
   ASSERT_EQ(values.size(), 1u);
   EXPECT_EQ(values[0].data, exe);
   EXPECT_TRUE(Get_AutoStart(store, exe));
+
+  // Windows' upper case is the user's language's, not ASCII's: the same
+  // program written in other letters is the same entry, and goes on off.
+  EXPECT_EQ(store.UpperCase(exe), "C:\\ЭФИР\\РЕЛЕ\\TRIVANE.EXE");
+  Put(HKEY_CURRENT_USER, L"Written by hand", WideFromUtf8("C:\\эфир\\РЕЛЕ\\Trivane.exe"));
+  EXPECT_TRUE(Get_AutoStart(store, "c:\\эфир\\реле\\TRIVANE.exe"));
+  Set_AutoStart(store, "C:\\ЭФИР\\реле\\trivane.exe", false);
+  EXPECT_TRUE(store.Values(RunKeyHive::kCurrentUser).empty());
+  EXPECT_EQ(store.UpperCase("Программа"), "ПРОГРАММА");
+  Set_AutoStart(store, "C:\\Эфир\\Программа.exe", true);
+  EXPECT_EQ(Get(HKEY_CURRENT_USER, WideFromUtf8("ПРОГРАММА")),
+            WideFromUtf8("C:\\Эфир\\Программа.exe"));
 }
 
 }  // namespace
