@@ -4,8 +4,8 @@
 
 #include <array>
 #include <charconv>
-#include <climits>
 
+#include "platform/windows/wide_text.h"
 #include "settings/ascii_text.h"
 
 namespace trivane {
@@ -35,34 +35,6 @@ std::optional<unsigned> Number(std::string_view digits) {
   return value;
 }
 
-std::wstring Widen(unsigned code_page, std::string_view text) {
-  if (text.empty()) return {};
-  // Without MB_ERR_INVALID_CHARS a byte the code page has no character for
-  // becomes U+FFFD, and the rest of the text still comes through.
-  const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
-  const int length = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string Narrow(unsigned code_page, const std::wstring& wide) {
-  if (wide.empty()) return {};
-  // A character the code page cannot hold becomes "?", never a look-alike.
-  const bool utf8 = code_page == kUtf8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* fallback = utf8 ? nullptr : "?";
-  const int size = static_cast<int>(wide.size());
-  const int length =
-      WideCharToMultiByte(code_page, flags, wide.data(), size, nullptr, 0, fallback, nullptr);
-  if (length <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(code_page, flags, wide.data(), size, narrow.data(), length, fallback,
-                      nullptr);
-  return narrow;
-}
-
 }  // namespace
 
 std::optional<unsigned> Win32TextCodec::CodePageNumber(std::string_view name) {
@@ -88,11 +60,11 @@ std::unique_ptr<Win32TextCodec> Win32TextCodec::Open(const std::string& code_pag
 }
 
 std::string Win32TextCodec::ToDisplay(std::string_view wire) const {
-  return Narrow(kUtf8, Widen(code_page_, wire));
+  return Utf8FromWide(WideFromCodePage(code_page_, wire));
 }
 
 std::string Win32TextCodec::ToWire(std::string_view display) const {
-  return Narrow(code_page_, Widen(kUtf8, display));
+  return CodePageFromWide(code_page_, WideFromUtf8(display));
 }
 
 }  // namespace trivane

@@ -37,5 +37,14 @@ TEST(Win32TextCodec, CyrillicGoesBothWaysAndWhatCannotBeSaidIsMarked) {
   EXPECT_EQ(codec->ToWire("x\xFFy").back(), 'y');
 }
 
+TEST(Win32TextCodec, ACodePageThatTakesNoFallbackStillCarriesItsTexts) {
+  // UTF-7 is one of the code pages Windows refuses a "?" fallback for.
+  const auto codec = Win32TextCodec::Open("65000");
+  ASSERT_NE(codec, nullptr);
+  const std::string wire = codec->ToWire("Реклама 1");
+  EXPECT_EQ(wire, "+BCAENQQ6BDsEMAQ8BDA- 1");
+  EXPECT_EQ(codec->ToDisplay(wire), "Реклама 1");
+}
+
 }  // namespace
 }  // namespace trivane
