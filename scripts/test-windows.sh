@@ -10,6 +10,12 @@ source "$root/scripts/packages.sh"
 "$root/scripts/ensure-packages.sh" "${WINDOWS_PACKAGES[@]}"
 
 arch="${TRIVANE_WINDOWS_ARCH:-x86_64}"
+# Without wine32 every 32-bit test would fail on a program Wine never started.
+if [[ "$arch" == i686 ]] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q installed; then
+  echo "The 32-bit tests need Wine's 32-bit half:" >&2
+  echo "  dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386" >&2
+  exit 1
+fi
 build="${TRIVANE_WINDOWS_BUILD_DIR:-$root/build-windows-$arch}"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$arch-w64-mingw32.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTRIVANE_BUILD_TESTS=ON "$@" >/dev/null
