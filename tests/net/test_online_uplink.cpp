@@ -184,7 +184,8 @@ TEST_F(OnlineUplinkTest, AServerThatStopsReadingHoldsNoTickIsDroppedAndGetsTheRe
     EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(500));
   }
   const std::size_t waiting = uplink.Queue()->size();
-  EXPECT_GT(waiting, 0u);
+  EXPECT_GT(waiting, static_cast<std::size_t>(kFrames / 2))
+      << "a server that stops reading holds a bounded share, not megabytes";
   EXPECT_LT(waiting, static_cast<std::size_t>(kFrames));
   EXPECT_TRUE(uplink.Record().LoggedIn);
 
