@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         std::fputs("trivane: --metrics is served by the headless relay only; add --headless\n",
                    stderr);
       }
-      return RunWindowed(argc, argv, paths, *codepage);
+      return RunWindowed(argc, argv, paths, *codepage, version);
     }
     std::fputs("trivane: no display can be opened; running headless\n", stderr);
 #else

@@ -16,7 +16,8 @@ bool CanOpenWindow() {
   return WindowCanOpen();
 }
 
-int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextCodec& codepage) {
+int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextCodec& codepage,
+                const FileVersion& version) {
   InstallTerminationHandlers(HangUp::kReloads);
   SystemClock clock;
   DesktopBus bus;
@@ -28,6 +29,7 @@ int RunWindowed(int argc, char** argv, const ControllerPaths& paths, const TextC
   setup.clock = &clock;
   setup.paths = paths;
   setup.codepage = &codepage;
+  setup.version = version;
   setup.make_parts = [&](LinkHost& host) {
     return MakeProductionParts(host, desktop, &main_window);
   };

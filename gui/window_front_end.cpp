@@ -29,7 +29,7 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
                               *setup_.autostart, setup_.executable_path);
   });
   controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths, *setup.codepage,
-                                              setup.make_parts);
+                                              setup.make_parts, setup.version);
   window_->Bind(*controller_);
   ticks_ = std::make_unique<TickDriver>(
       [this] { Tick(); }, TickDriver::Input{setup.input_descriptors, setup.serve_input},

@@ -22,6 +22,7 @@ struct WindowSetup {
   Clock* clock = nullptr;
   ControllerPaths paths;
   const TextCodec* codepage = nullptr;
+  FileVersion version = BuiltFileVersion();
   PartsFactory make_parts;
   // The desktop bus of the studio link, served on the window's thread: the
   // descriptors to watch and the serve call (both empty without a bus).

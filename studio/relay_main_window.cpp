@@ -5,8 +5,11 @@ namespace trivane {
 RelayMainWindow::RelayMainWindow(Desktop& desktop)
     : desktop_(desktop), handle_(desktop.CreateTopLevelWindow(kClassName, *this)) {}
 
+RelayMainWindow::RelayMainWindow(Desktop& desktop, WindowHandle adopted)
+    : desktop_(desktop), handle_(adopted), owned_(false) {}
+
 RelayMainWindow::~RelayMainWindow() {
-  if (handle_ != 0) desktop_.DestroyTopLevelWindow(handle_);
+  if (owned_ && handle_ != 0) desktop_.DestroyTopLevelWindow(handle_);
 }
 
 std::int32_t RelayMainWindow::OnMessage(std::uint32_t message, std::uint32_t wparam,

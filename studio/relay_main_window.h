@@ -17,6 +17,9 @@ class RelayMainWindow final : public WindowProcedure {
 
   // Registers the window; Handle() is 0 when the desktop cannot be used.
   explicit RelayMainWindow(Desktop& desktop);
+  // A window the front end made of this class itself, and destroys itself;
+  // its procedure hands the two channel messages to this one.
+  RelayMainWindow(Desktop& desktop, WindowHandle adopted);
   ~RelayMainWindow() override;
 
   RelayMainWindow(const RelayMainWindow&) = delete;
@@ -34,6 +37,7 @@ class RelayMainWindow final : public WindowProcedure {
  private:
   Desktop& desktop_;
   WindowHandle handle_ = 0;
+  bool owned_ = true;
   DesktopStudioLink* link_ = nullptr;
 };
 

@@ -27,20 +27,41 @@ HANDLE DeadlineTimer() {
   return timer;
 }
 
+// Arms the thread's timer for what is left; false when no timer could be
+// had (the caller then waits with a coarse timeout).
+bool ArmDeadlineTimer(std::chrono::nanoseconds left) {
+  // Relative due times are negative, in units of 100 ns.
+  LARGE_INTEGER due{};
+  due.QuadPart = -std::max<long long>(1, left.count() / 100);
+  const HANDLE timer = DeadlineTimer();
+  return timer != nullptr && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
+}
+
+DWORD CoarseMilliseconds(std::chrono::nanoseconds left) {
+  using namespace std::chrono;
+  return static_cast<DWORD>(std::max<long long>(1, duration_cast<milliseconds>(left).count()));
+}
+
 }  // namespace
+
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  using namespace std::chrono;
+  const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
+  if (left.count() <= 0) return;
+  if (!ArmDeadlineTimer(left)) {
+    Sleep(CoarseMilliseconds(left));
+    return;
+  }
+  WaitForSingleObject(DeadlineTimer(), INFINITE);
+}
 
 void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages) {
   using namespace std::chrono;
   const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
   if (left.count() <= 0) return;
-  // Relative due times are negative, in units of 100 ns.
-  LARGE_INTEGER due{};
-  due.QuadPart = -std::max<long long>(1, left.count() / 100);
-  const HANDLE timer = DeadlineTimer();
-  if (timer == nullptr || !SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+  if (!ArmDeadlineTimer(left)) {
     // No timer at all: the coarse timeout is still better than spinning.
-    const auto ms =
-        static_cast<DWORD>(std::max<long long>(1, duration_cast<milliseconds>(left).count()));
+    const DWORD ms = CoarseMilliseconds(left);
     const HANDLE stop = TerminationEvent();
     if (wake_on_messages) {
       MsgWaitForMultipleObjectsEx(1, &stop, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -49,6 +70,7 @@ void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_mess
     }
     return;
   }
+  const HANDLE timer = DeadlineTimer();
   const HANDLE handles[] = {timer, TerminationEvent()};
   if (wake_on_messages) {
     MsgWaitForMultipleObjectsEx(2, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

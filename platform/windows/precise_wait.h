@@ -15,4 +15,8 @@ namespace trivane {
 // raised to 1 ms for the life of the process.
 void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages);
 
+// Waits for the deadline alone, as precisely: for a thread that paces the
+// window's ticks, which go on after a stop was asked for, to run the close.
+void SleepUntil(std::chrono::steady_clock::time_point deadline);
+
 }  // namespace trivane

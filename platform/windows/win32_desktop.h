@@ -1,6 +1,9 @@
 #pragma once
 
 #include <windows.h>
+// windows.h renames SendMessage to its A or W form, which would rename the
+// desktop's own SendMessage wherever this header comes after the desktop's.
+#undef SendMessage
 
 #include <string>
 #include <vector>

@@ -1,0 +1,7 @@
+#include "platform/own_console.h"
+
+namespace trivane {
+
+void LeaveOwnConsole() {}
+
+}  // namespace trivane

@@ -1,0 +1,13 @@
+#include "platform/own_console.h"
+
+#include <windows.h>
+
+namespace trivane {
+
+void LeaveOwnConsole() {
+  // A console that lists this process alone was made for it.
+  DWORD processes[2] = {};
+  if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+}
+
+}  // namespace trivane

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace trivane {
+
+// What the two grids share as list views in report mode over a model: the
+// control itself, its columns, and answering a cell's text from the model.
+class ListView {
+ public:
+  // A child of `parent`, owner data (the list asks for every cell it shows),
+  // grid lines between all cells.
+  ListView(HWND parent, int id, DWORD extra_style, DWORD extended_style);
+  ~ListView();
+  ListView(const ListView&) = delete;
+  ListView& operator=(const ListView&) = delete;
+
+  HWND Handle() const { return list_; }
+  void AddColumns(std::span<const std::string> headers, std::span<const int> widths);
+  void SetColumnWidth(int column, int width);
+  void SetRowCount(int rows);
+  void Place(int x, int y, int width, int height);
+  int ClientWidth() const;
+  int ClientHeight() const;
+  int FullWidth() const;
+
+  // LVN_GETDISPINFO: copies the cell's UTF-8 text into the list's buffer.
+  static void AnswerText(NMLVDISPINFOW& request, std::string_view utf8);
+
+ private:
+  HWND list_ = nullptr;
+};
+
+}  // namespace trivane
