@@ -38,13 +38,13 @@ CloseWindow::CloseWindow(HWND owner) {
                             work.top + (work.bottom - work.top - height) / 2, width, height, owner,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
   const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
-  HWND label = CreateWindowExW(0, WC_STATICW, L"Close connections", WS_CHILD | WS_VISIBLE, 12, 10,
-                               kClientWidth - 24, 18, window_, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
+  HWND label =
+      CreateWindowExW(0, WC_STATICW, L"Close connections", WS_CHILD | WS_VISIBLE, 12, 10,
+                      kClientWidth - 24, 18, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(label, WM_SETFONT, font, FALSE);
-  bar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_MARQUEE, 12, 36,
-                         kClientWidth - 24, 18, window_, nullptr, GetModuleHandleW(nullptr),
-                         nullptr);
+  bar_ =
+      CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_MARQUEE, 12, 36,
+                      kClientWidth - 24, 18, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 CloseWindow::~CloseWindow() {
@@ -55,7 +55,8 @@ void CloseWindow::Show(bool shown) {
   if (window_ == nullptr) return;
   SendMessageW(bar_, PBM_SETMARQUEE, shown ? TRUE : FALSE, 30);
   ShowWindow(window_, shown ? SW_SHOWNOACTIVATE : SW_HIDE);
-  if (shown) SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (shown)
+    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK CloseWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

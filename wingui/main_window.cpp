@@ -17,7 +17,6 @@
 namespace trivane {
 namespace {
 
-constexpr UINT kTrayMessage = WM_APP + 2;
 constexpr UINT kCloseMessage = WM_APP + 3;
 constexpr int kMargin = 4;
 constexpr int kSettingsGroupWidth = 96;
@@ -74,10 +73,10 @@ MainWindow::MainWindow(std::function<bool(HWND)> show_settings, std::function<vo
   settings_button_ =
       Child(window_, WC_BUTTONW, L"Settings", BS_PUSHBUTTON | WS_TABSTOP, kSBSettings);
   log_group_ = Child(window_, WC_BUTTONW, L"Log", BS_GROUPBOX, kLogGroup);
-  test_panel_ = std::make_unique<TestPanel>(window_, [this](double block, double over,
-                                                            double extra) {
-    if (controller_ != nullptr) controller_->SBAuthorClick(block, over, extra);
-  });
+  test_panel_ =
+      std::make_unique<TestPanel>(window_, [this](double block, double over, double extra) {
+        if (controller_ != nullptr) controller_->SBAuthorClick(block, over, extra);
+      });
   tray_ = std::make_unique<TrayIcon>(window_, kTrayMessage, icon_);
   close_dialog_ = std::make_unique<CloseWindow>(window_);
 }
@@ -253,7 +252,8 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NOTIFY: {
       LRESULT result = 0;
       const auto& header = *reinterpret_cast<const NMHDR*>(lparam);
-      if ((status_ && status_->OnNotify(header, result)) || (log_ && log_->OnNotify(header, result))) {
+      if ((status_ && status_->OnNotify(header, result)) ||
+          (log_ && log_->OnNotify(header, result))) {
         return result;
       }
       return 0;
@@ -285,9 +285,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       // Program messages below our own belong to the studio channel.
       if (message >= WM_USER && message < WM_APP) {
-        return channel_ != nullptr ? channel_->OnMessage(message, static_cast<std::uint32_t>(wparam),
-                                                         static_cast<std::uint32_t>(lparam))
-                                   : 0;
+        return channel_ != nullptr
+                   ? channel_->OnMessage(message, static_cast<std::uint32_t>(wparam),
+                                         static_cast<std::uint32_t>(lparam))
+                   : 0;
       }
       return DefWindowProcW(window_, message, wparam, lparam);
   }

@@ -43,6 +43,8 @@ class MainWindow final : public ControllerView {
   static constexpr int kStatusPanelHeight = 69;
   // Posted by the tick pacer: a tick is due.
   static constexpr UINT kTickMessage = WM_APP + 1;
+  // The tray icon's clicks.
+  static constexpr UINT kTrayMessage = WM_APP + 2;
 
   // show_settings runs the settings dialog modally: true after a Save.
   // tick runs one tick of the controller.

@@ -42,9 +42,9 @@ TestPanel::TestPanel(HWND parent, std::function<void(double, double, double)> se
     window_class.lpszClassName = kClassName;
     RegisterClassExW(&window_class);
   }
-  panel_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"PanAuthor",
-                           WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, kHeight, parent, nullptr,
-                           GetModuleHandleW(nullptr), this);
+  panel_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"PanAuthor", WS_CHILD | WS_CLIPCHILDREN, 0,
+                      0, 0, kHeight, parent, nullptr, GetModuleHandleW(nullptr), this);
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, panel_,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -56,8 +56,8 @@ TestPanel::TestPanel(HWND parent, std::function<void(double, double, double)> se
     x += kLabelWidth + kGap;
     HWND edit = Child(panel_, WC_EDITW, L"", WS_BORDER | WS_TABSTOP | ES_RIGHT, field.id);
     MoveWindow(edit, x, y, kEditWidth, kRowHeight, FALSE);
-    HWND arrows = Child(panel_, UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS,
-                        field.id + kArrowsOffset);
+    HWND arrows =
+        Child(panel_, UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS, field.id + kArrowsOffset);
     SendMessageW(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
     // The arrows keep no count of their own (the field's number moves), so
     // they rest mid-range, where both directions always step; up is +1.

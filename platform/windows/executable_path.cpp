@@ -1,6 +1,6 @@
-#include "platform/executable_path.h"
-
 #include <windows.h>
+
+#include "platform/executable_path.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "platform/own_console.h"
-
 #include <windows.h>
+
+#include "platform/own_console.h"
 
 namespace trivane {
 

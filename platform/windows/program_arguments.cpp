@@ -1,6 +1,6 @@
-#include "platform/program_arguments.h"
-
 #include <windows.h>
+
+#include "platform/program_arguments.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 

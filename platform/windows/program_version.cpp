@@ -1,6 +1,6 @@
-#include "platform/program_version.h"
-
 #include <windows.h>
+
+#include "platform/program_version.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "platform/windows/registry_run_key_store.h"
-
 #include <windows.h>
+
+#include "platform/windows/registry_run_key_store.h"
 
 #include "platform/windows/wide_text.h"
 

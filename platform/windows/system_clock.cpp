@@ -1,6 +1,6 @@
-#include "platform/system_clock.h"
-
 #include <windows.h>
+
+#include "platform/system_clock.h"
 
 namespace trivane {
 

@@ -1,6 +1,6 @@
-#include "platform/windows/wide_text.h"
-
 #include <windows.h>
+
+#include "platform/windows/wide_text.h"
 
 #include <algorithm>
 #include <climits>

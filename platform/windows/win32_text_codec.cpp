@@ -1,6 +1,6 @@
-#include "platform/windows/win32_text_codec.h"
-
 #include <windows.h>
+
+#include "platform/windows/win32_text_codec.h"
 
 #include <array>
 #include <charconv>

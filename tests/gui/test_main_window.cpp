@@ -22,34 +22,15 @@
 #include "platform/system_text_codec.h"
 #include "settings/settings_store.h"
 #include "support/always_open_run_key_store.h"
+#include "support/counting_links.h"
 #include "support/temp_dir.h"
 
 namespace trivane {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Links that only count what the controller asks of them.
-struct CountingSources : SourceReaders {
-  void IPReader_Init() override {}
-  void IPReader_Bye() override {}
-  void IPReader_ReadComm() override { ++reads; }
-  bool AttemptsDone() override { return attempts_done; }
-  int ActiveReader() const override { return 0; }
-  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
-  std::string ErrText(int) const override { return {}; }
-  int reads = 0;
-  bool attempts_done = true;
-};
-
-struct CountingServer : ServerLink {
-  void Server_Init() override { ++inits; }
-  void Server_Bye() override {}
-  void TCPServer_OTick() override {}
-  RawQueue* Queue() override { return &queue; }
-  int inits = 0;
-  RawQueue queue;
-};
+using testing::CountingServer;
+using testing::CountingSources;
 
 // The window, its controller and its ticks as the program wires them, over
 // counting links, on the offscreen platform.

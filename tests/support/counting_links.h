@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "links/links.h"
+
+namespace trivane::testing {
+
+// Links that only count what the controller asks of them.
+struct CountingSources : SourceReaders {
+  void IPReader_Init() override {}
+  void IPReader_Bye() override {}
+  void IPReader_ReadComm() override { ++reads; }
+  bool AttemptsDone() override { return attempts_done; }
+  int ActiveReader() const override { return 0; }
+  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
+  std::string ErrText(int) const override { return {}; }
+  int reads = 0;
+  bool attempts_done = true;
+};
+
+struct CountingServer : ServerLink {
+  void Server_Init() override { ++inits; }
+  void Server_Bye() override {}
+  void TCPServer_OTick() override {}
+  RawQueue* Queue() override { return &queue; }
+  int inits = 0;
+  RawQueue queue;
+};
+
+}  // namespace trivane::testing
