@@ -17,7 +17,8 @@ grep -o '"file": *"[^"]*"' "$build/compile_commands.json" | sed 's/.*"\([^"]*\)"
   grep -v '_autogen/' | sort -u |
   xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --warnings-as-errors='*' 2>/dev/null
 
-# The Windows sources, with the mingw-w64 build's commands: clang is told the
+# The Windows sources (platform/'s Windows side and the native window), with
+# the mingw-w64 build's commands: clang is told the
 # target and given the cross compiler's C++ library, which it does not find
 # beside a -posix compiler by itself.
 windows_build="$build-windows"
@@ -25,7 +26,7 @@ cmake -S "$root" -B "$windows_build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" \
   -DTRIVANE_BUILD_TESTS=OFF >/dev/null
 cxx="$(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix | sort -V | tail -1)/include/c++"
-ls "$root"/platform/windows/*.cpp |
+ls "$root"/platform/windows/*.cpp "$root"/wingui/*.cpp |
   xargs -P "$(nproc)" -n 4 clang-tidy -p "$windows_build" --quiet --warnings-as-errors='*' \
     --extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-Wno-unknown-warning-option \
     --extra-arg=-isystem"$cxx" --extra-arg=-isystem"$cxx/x86_64-w64-mingw32" 2>/dev/null
