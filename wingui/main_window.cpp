@@ -57,7 +57,9 @@ MainWindow::MainWindow(std::function<bool(HWND)> show_settings, std::function<vo
   RegisterClassOnce(Procedure, icon_);
 
   // The client area's size, centred on the screen's work area.
-  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  // Without WS_CLIPCHILDREN: the group boxes draw no inside of their own, so
+  // the window's background must be painted under them.
+  const DWORD style = WS_OVERLAPPEDWINDOW;
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   const int width = frame.right - frame.left;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# End to end under Wine: trivane.exe --headless and trivane-sim.exe under one
-# Wine, the studio link over real window messages, TCP on the loopback, and
-# the close by WM_CLOSE. Run by CTest in the Windows build, with WINEPREFIX
+# End to end under Wine: trivane.exe (headless, then its window) and
+# trivane-sim.exe under one Wine, the studio link over real window messages,
+# TCP on the loopback, and the close by WM_CLOSE. Run by CTest in the Windows build, with WINEPREFIX
 # set up by scripts/wine-session.sh.
 #   studio_link.sh TRIVANE_EXE TRIVANE_SIM_EXE
 set -uo pipefail
@@ -112,6 +112,37 @@ else
   echo "FAILED: no daily file in Log beside the program"
   failures=$((failures + 1))
 fi
+
+# 3. The same studio against the window instead of the console relay: the
+#    window is the one the studio finds (no hidden one beside it), its block
+#    reaches the chain peer and the daily file, and closing the window ends
+#    the program with status 0.
+server_port=$(port)
+printf '[Settings]\r\nPID=78\r\nSrcMode=0\r\nDstMode=2\r\nServerPort=%s\r\n' "$server_port" \
+  >"$work/window.ini"
+wine "$relay_exe" --ini "$(windows_path "$work/window.ini")" \
+  --log-dir "$(windows_path "$work/WindowLog")" >"$work/window.log" 2>&1 &
+relay=$!
+pids+=("$relay")
+# The window prints no log lines: its chain server listening says it runs.
+until=$((SECONDS + 30))
+until (exec 3<>"/dev/tcp/127.0.0.1/$server_port") 2>/dev/null || [ $SECONDS -ge $until ]; do
+  sleep 0.2
+done
+wine "$sim_exe" listen --port "$server_port" >"$work/window-chain.log" 2>&1 &
+pids+=($!)
+wait_for "$work/window-chain.log" "connected" 30 || echo "the window's chain server did not listen"
+timeout 30 wine "$sim_exe" studio --pid-query --region 45,90 >"$work/window-studio.log" 2>&1
+check "the window answers the identity query with the PID" "$work/window-studio.log" " 78"
+check "the window admits the studio" "$work/window-studio.log" "sent "
+wait_for "$work/window-chain.log" "ROUTE" 10
+check "the window's block reaches the chain peer" "$work/window-chain.log" "ROUTE type=1 num=1"
+close_relay "$relay"
+status=$?
+echo "window exit status: $status"
+[ "$status" -eq 0 ] || failures=$((failures + 1))
+cat "$work"/WindowLog/*.txt >"$work/window-daily.log" 2>/dev/null
+check "the window's daily file holds the block" "$work/window-daily.log" "Size=45.0 (00:45.0)"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -3,20 +3,24 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/controller.h"
 #include "platform/system_clock.h"
 #include "platform/system_text_codec.h"
 #include "platform/windows/wide_text.h"
+#include "settings/settings_store.h"
 #include "support/always_open_run_key_store.h"
 #include "support/counting_links.h"
 #include "support/temp_dir.h"
 #include "wingui/close_window.h"
 #include "wingui/main_window.h"
+#include "wingui/resource_ids.h"
 #include "wingui/test_panel.h"
 #include "wingui/tray_icon.h"
 #include "wingui/window_front_end.h"
@@ -294,6 +298,75 @@ TEST_F(WinMainWindow, TheTestPanelShowsItsFieldsAndSendsItsBlock) {
   SendMessageW(GetDlgItem(panel, kSBAuthor), BM_CLICK, 0, 0);
   // A region block and its notice, for the chain server, though the source is TCP.
   EXPECT_EQ(server->queue.size(), 2u);
+}
+
+// The settings dialog, opened by the Settings button, as another program
+// would drive it: from a thread of its own, once it shows.
+class DialogDriver {
+ public:
+  DialogDriver(HWND owner, std::function<void(HWND dialog)> act)
+      : thread_([this, owner, act = std::move(act)] {
+          HWND dialog = nullptr;
+          for (int i = 0; i < 500 && dialog == nullptr; ++i) {
+            Sleep(10);
+            dialog = FindWindowW(L"#32770", L"Settings");
+            if (dialog != nullptr && GetWindow(dialog, GW_OWNER) != owner) dialog = nullptr;
+          }
+          found = dialog != nullptr;
+          if (found) act(dialog);
+          done = true;
+        }) {}
+  ~DialogDriver() { thread_.join(); }
+  DialogDriver(const DialogDriver&) = delete;
+  DialogDriver& operator=(const DialogDriver&) = delete;
+
+  std::atomic<bool> found{false};
+  std::atomic<bool> done{false};
+
+ private:
+  std::thread thread_;
+};
+
+void Press(HWND dialog, int button) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(GetDlgItem(dialog, button), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored);
+}
+
+TEST_F(WinMainWindow, SaveInTheDialogWritesTheFileAndAppliesAgainWhileTicksGoOnMeanwhile) {
+  Start("SrcMode=1\r\nDstMode=2\r\nServerPort=2000\r\n");
+  const int inits_before = server->inits;
+  const int reads_before = sources->reads;
+  DialogDriver driver(main, [](HWND dialog) {
+    Sleep(300);  // the dialog stays open a while
+    const wchar_t port[] = L"2100";
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, IDC_ESERVERPORT), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(port), SMTO_NORMAL, 5000, &ignored);
+    Press(dialog, IDC_SBSAVE);
+  });
+  PostMessageW(GetDlgItem(main, kSBSettings), BM_CLICK, 0, 0);
+  ASSERT_TRUE(ServeUntil([&] { return driver.done.load(); }, 10s));
+  ServeFor(50ms);
+  ASSERT_TRUE(driver.found);
+  EXPECT_GT(sources->reads - reads_before, 15) << "the ticks stopped while the dialog was open";
+  SettingsState saved;
+  Load_Settings(dir / "trivane.ini", saved);
+  EXPECT_EQ(saved.settings.ServerPort, 2100);
+  EXPECT_EQ(server->inits, inits_before + 1);
+  EXPECT_EQ(CellText(status, 0, 7), L"Port 2100");
+}
+
+TEST_F(WinMainWindow, CancelInTheDialogAppliesNothing) {
+  Start("SrcMode=1\r\nDstMode=2\r\nServerPort=2000\r\n");
+  const std::string file_before = testing::ReadFileBytes(dir / "trivane.ini");
+  const int inits_before = server->inits;
+  DialogDriver driver(main, [](HWND dialog) { Press(dialog, IDC_SBCANCEL); });
+  PostMessageW(GetDlgItem(main, kSBSettings), BM_CLICK, 0, 0);
+  ASSERT_TRUE(ServeUntil([&] { return driver.done.load(); }, 10s));
+  ServeFor(50ms);
+  ASSERT_TRUE(driver.found);
+  EXPECT_EQ(server->inits, inits_before);
+  EXPECT_EQ(testing::ReadFileBytes(dir / "trivane.ini"), file_before);
 }
 
 TEST_F(WinMainWindow, TheCloseWindowStaysUpUntilTheRunningConnectAttemptEnds) {
