@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "links/links.h"
@@ -14,7 +15,8 @@ struct CountingSources : SourceReaders {
   bool AttemptsDone() override { return attempts_done; }
   int ActiveReader() const override { return 0; }
   bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
-  std::string ErrText(int) const override { return {}; }
+  std::string ErrText(int slot) const override { return errors[static_cast<std::size_t>(slot)]; }
+  std::array<std::string, 4> errors;  // each slot's last connection error
   int reads = 0;
   bool attempts_done = true;
 };

@@ -21,6 +21,7 @@
 #include "wingui/close_window.h"
 #include "wingui/main_window.h"
 #include "wingui/resource_ids.h"
+#include "wingui/status_grid_list.h"
 #include "wingui/test_panel.h"
 #include "wingui/tray_icon.h"
 #include "wingui/window_front_end.h"
@@ -226,6 +227,41 @@ TEST_F(WinMainWindow, EachStatusShowsItsWordAndColourInRowTwoAndDataClearsTheCol
   ServeFor(50ms);
   EXPECT_EQ(CellText(status, 1, 7), L"Error") << "no colour, the word stays";
   EXPECT_EQ(PaintedColour(status, 1, 7), background);
+}
+
+// What the tooltip of the status grid says, asked as another program would.
+std::wstring TooltipText(HWND tooltip, HWND owner, HWND tool) {
+  wchar_t text[256] = {};
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.hwnd = owner;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = text;
+  SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
+void MouseOverCell(HWND list, int item, int column) {
+  RECT cell{};
+  cell.top = column;
+  cell.left = LVIR_BOUNDS;
+  SendMessageW(list, LVM_GETSUBITEMRECT, item, reinterpret_cast<LPARAM>(&cell));
+  // Near the left edge: for column 0 the rectangle is the whole row.
+  SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + 3, (cell.top + cell.bottom) / 2));
+}
+
+TEST_F(WinMainWindow, TheStatusHintIsTheColumnsLastErrorAndStaysOverColumnsWithoutOne) {
+  Start("SrcMode=1\r\nDstMode=2\r\nSrcIP=127.0.0.1:5001\r\nSrcIP1=127.0.0.1:5002\r\n");
+  sources->errors[1] = "Connection refused. (127.0.0.1:5002)";
+  HWND tooltip = front_end->Window().StatusView()->Tooltip();
+  MouseOverCell(status, 1, 3);
+  EXPECT_EQ(TooltipText(tooltip, main, status), L"Connection refused. (127.0.0.1:5002)");
+  MouseOverCell(status, 0, 0);  // no hint of its own: the last one stays
+  EXPECT_EQ(TooltipText(tooltip, main, status), L"Connection refused. (127.0.0.1:5002)");
+  MouseOverCell(status, 1, 2);  // the first source has no error: no hint shows
+  EXPECT_EQ(TooltipText(tooltip, main, status), L"");
+  MouseOverCell(status, 0, 7);
+  EXPECT_EQ(TooltipText(tooltip, main, status), L"");
 }
 
 TEST_F(WinMainWindow, TheLogKeepsTheNewestOnTopUpToItsCapAndCtrlCCopiesTheSelectedRows) {
