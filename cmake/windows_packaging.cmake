@@ -20,8 +20,10 @@ set(CPACK_NSIS_DISPLAY_NAME "Veltora Trivane")
 set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
 set(CPACK_NSIS_DEFINES "RequestExecutionLevel user")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-# The window has a Start-menu entry; the simulator is a console tool.
-set(CPACK_PACKAGE_EXECUTABLES trivane "Veltora Trivane")
+# The window has a Start-menu entry; the simulator is a console tool. (The
+# menu links name the program where it lies, at the top of the folder;
+# CPACK_PACKAGE_EXECUTABLES would look for it in bin\.)
+set(CPACK_NSIS_MENU_LINKS trivane.exe "Veltora Trivane")
 set(CPACK_NSIS_INSTALLED_ICON_NAME trivane.exe)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/data/trivane.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/data/trivane.ico)
