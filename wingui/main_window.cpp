@@ -7,6 +7,7 @@
 #include "core/controller.h"
 #include "platform/windows/termination_event.h"
 #include "platform/windows/wide_text.h"
+#include "wingui/child_control.h"
 #include "wingui/close_window.h"
 #include "wingui/event_log_list.h"
 #include "wingui/resource_ids.h"
@@ -21,15 +22,6 @@ constexpr UINT kCloseMessage = WM_APP + 3;
 constexpr int kMargin = 4;
 constexpr int kSettingsGroupWidth = 96;
 constexpr int kGroupCaptionHeight = 16;
-
-HWND Child(HWND parent, const wchar_t* window_class, const wchar_t* text, DWORD style, int id) {
-  HWND child = CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-               FALSE);
-  return child;
-}
 
 void RegisterClassOnce(WNDPROC procedure, HICON icon) {
   WNDCLASSEXW window_class{};
@@ -71,10 +63,10 @@ MainWindow::MainWindow(std::function<bool(HWND)> show_settings, std::function<vo
                             work.top + (work.bottom - work.top - height) / 2, width, height,
                             nullptr, nullptr, GetModuleHandleW(nullptr), this);
 
-  settings_group_ = Child(window_, WC_BUTTONW, L"Settings", BS_GROUPBOX, kSettingsGroup);
+  settings_group_ = ChildControl(window_, WC_BUTTONW, L"Settings", BS_GROUPBOX, kSettingsGroup);
   settings_button_ =
-      Child(window_, WC_BUTTONW, L"Settings", BS_PUSHBUTTON | WS_TABSTOP, kSBSettings);
-  log_group_ = Child(window_, WC_BUTTONW, L"Log", BS_GROUPBOX, kLogGroup);
+      ChildControl(window_, WC_BUTTONW, L"Settings", BS_PUSHBUTTON | WS_TABSTOP, kSBSettings);
+  log_group_ = ChildControl(window_, WC_BUTTONW, L"Log", BS_GROUPBOX, kLogGroup);
   test_panel_ =
       std::make_unique<TestPanel>(window_, [this](double block, double over, double extra) {
         if (controller_ != nullptr) controller_->SBAuthorClick(block, over, extra);

@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <string>
 
+#include "wingui/child_control.h"
+
 namespace trivane {
 namespace {
 
@@ -18,15 +20,6 @@ constexpr int kRowHeight = 22;
 constexpr int kGap = 6;
 // The arrows of each field, numbered after their field.
 constexpr int kArrowsOffset = 50;
-
-HWND Child(HWND parent, const wchar_t* window_class, const wchar_t* text, DWORD style, int id) {
-  HWND child = CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-               FALSE);
-  return child;
-}
 
 }  // namespace
 
@@ -51,13 +44,13 @@ TestPanel::TestPanel(HWND parent, std::function<void(double, double, double)> se
   int x = kGap;
   const int y = (kHeight - kRowHeight) / 2;
   for (const Field& field : kFields) {
-    HWND label = Child(panel_, WC_STATICW, field.label, SS_RIGHT | SS_CENTERIMAGE, 0);
+    HWND label = ChildControl(panel_, WC_STATICW, field.label, SS_RIGHT | SS_CENTERIMAGE, 0);
     MoveWindow(label, x, y, kLabelWidth, kRowHeight, FALSE);
     x += kLabelWidth + kGap;
-    HWND edit = Child(panel_, WC_EDITW, L"", WS_BORDER | WS_TABSTOP | ES_RIGHT, field.id);
+    HWND edit = ChildControl(panel_, WC_EDITW, L"", WS_BORDER | WS_TABSTOP | ES_RIGHT, field.id);
     MoveWindow(edit, x, y, kEditWidth, kRowHeight, FALSE);
-    HWND arrows =
-        Child(panel_, UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS, field.id + kArrowsOffset);
+    HWND arrows = ChildControl(panel_, UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS,
+                               field.id + kArrowsOffset);
     SendMessageW(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
     // The arrows keep no count of their own (the field's number moves), so
     // they rest mid-range, where both directions always step; up is +1.
@@ -73,7 +66,8 @@ TestPanel::TestPanel(HWND parent, std::function<void(double, double, double)> se
     tool.lpszText = const_cast<wchar_t*>(field.hint);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  HWND button = Child(panel_, WC_BUTTONW, L"Отправить", BS_PUSHBUTTON | WS_TABSTOP, kSBAuthor);
+  HWND button =
+      ChildControl(panel_, WC_BUTTONW, L"Отправить", BS_PUSHBUTTON | WS_TABSTOP, kSBAuthor);
   MoveWindow(button, x, y, kButtonWidth, kRowHeight, FALSE);
 }
 
