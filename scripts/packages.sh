@@ -14,3 +14,5 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian groff-base man-db systemd adduser)
 WINDOWS_PACKAGES=(make cmake libasio-dev googletest g++-mingw-w64-x86-64-posix
                   g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
                   wine wine64 nsis)
+# scripts/service-check.sh: a clean Debian 12 booted with systemd in a container.
+SERVICE_CHECK_PACKAGES=(debootstrap systemd-container)
