@@ -27,7 +27,9 @@ if [ "$(id -u)" -ne 0 ]; then fail "needs root, to debootstrap and boot a contai
 deb="${1:-}"
 if [ -z "$deb" ]; then
   debs=("$root"/build-package/trivane_*.deb)
-  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single build-package/trivane_*.deb: run scripts/package.sh or name one"
+  if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "no single build-package/trivane_*.deb: run scripts/package.sh or name one"
+  fi
   deb="${debs[0]}"
 fi
 [ -f "$deb" ] || fail "$deb: no such file"
