@@ -147,9 +147,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRIVANE_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries from the binaries (dpkg-shlibdeps); adduser for the postinst.
+# Libraries from the binaries (dpkg-shlibdeps); adduser for the postinst;
+# procps for the /bin/kill of the units' reload, which minimal systems lack.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, procps")
 set(CPACK_STRIP_FILES TRUE)
 # `make package_source`: the source tree without build trees or Git's files.
 set(CPACK_SOURCE_GENERATOR TGZ)

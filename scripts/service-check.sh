@@ -16,8 +16,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/packages.sh"
 
+leader=""
 fail() {
   echo "service-check: $*" >&2
+  if [ -n "$leader" ]; then
+    echo "-- the relay's journal, last lines:" >&2
+    nsenter -t "$leader" -a journalctl --no-pager -n 40 -u trivane >&2 || true
+  fi
   exit 1
 }
 
@@ -59,7 +64,6 @@ echo "== boot it with systemd"
 systemd-nspawn --quiet --register=no --keep-unit --console=passive -D "$machine" -b \
   >"$work/boot.log" 2>&1 &
 nspawn_pid=$!
-leader=""
 state=""
 for _ in $(seq 600); do
   kill -0 "$nspawn_pid" 2>/dev/null || break
