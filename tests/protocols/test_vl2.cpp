@@ -49,6 +49,16 @@ TEST_F(Vl2, RegionBlockTakesAPrepareAndASend) {
   EXPECT_EQ(host.LastLine().tag, "VL2");
 }
 
+// 60.123 is a hair below itself as a double; the product must be rounded to
+// a double before it is truncated, or the block loses its last millisecond.
+TEST_F(Vl2, DecimalSecondsKeepTheirLastMillisecond) {
+  Feed(Vl2Frame(0x08, 60.123));
+  EXPECT_EQ(host.pending.Size, 60123u);
+  Feed(Vl2Frame(0x09, 120.005));
+  ASSERT_EQ(host.routed.size(), 1u);
+  EXPECT_EQ(TRegionBlock::Decode(host.routed[0].data)->Over, 120005u);
+}
+
 TEST_F(Vl2, NoticeCodesSendTheirKinds) {
   const std::vector<std::pair<std::uint8_t, std::uint8_t>> codes{{0x64, 0}, {0x65, 1}, {0x66, 5},
                                                                  {0x67, 2}, {0x68, 7}, {0x6B, 6}};
