@@ -16,3 +16,5 @@ WINDOWS_PACKAGES=(make cmake libasio-dev googletest g++-mingw-w64-x86-64-posix
                   wine wine64 nsis)
 # scripts/service-check.sh: a clean Debian 12 booted with systemd in a container.
 SERVICE_CHECK_PACKAGES=(debootstrap systemd-container)
+# scripts/wine32-chroot.sh: inside its i386 chroot, Wine's 32-bit half and CTest.
+WINE32_CHROOT_PACKAGES=(wine wine32 cmake)
