@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +36,38 @@ using namespace std::chrono_literals;
 using testing::CountingServer;
 using testing::CountingSources;
 using Clock = std::chrono::steady_clock;
+
+struct WindowSearch {
+  const wchar_t* window_class;
+  const wchar_t* caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM context) {
+  auto& wanted = *reinterpret_cast<WindowSearch*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t text[64] = {};
+  if (process != GetCurrentProcessId() || GetClassNameW(window, text, 64) == 0 ||
+      std::wcscmp(text, wanted.window_class) != 0) {
+    return TRUE;
+  }
+  if (wanted.caption != nullptr &&
+      (GetWindowTextW(window, text, 64) == 0 || std::wcscmp(text, wanted.caption) != 0)) {
+    return TRUE;
+  }
+  wanted.found = window;
+  return FALSE;
+}
+
+// A top-level window of this process by its class (and caption, when given).
+// The tests run side by side in one Wine desktop, where other programs have
+// windows of the same class: a search over the whole desktop may find theirs.
+HWND OwnTopLevelWindow(const wchar_t* window_class, const wchar_t* caption = nullptr) {
+  WindowSearch search{window_class, caption};
+  EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 // Serves the thread's windows (the ticks included) until done or the time is up.
 bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
@@ -136,7 +169,7 @@ class WinMainWindow : public ::testing::Test {
     front_end->Start();
     // The first tick applies the settings.
     ASSERT_TRUE(ServeUntil([this] { return sources->reads > 0; }));
-    main = FindWindowW(MainWindow::kClassName, nullptr);
+    main = OwnTopLevelWindow(MainWindow::kClassName);
     status = GetDlgItem(main, kSGStatus);
     log = GetDlgItem(main, kSGLog);
   }
@@ -345,7 +378,7 @@ class DialogDriver {
           HWND dialog = nullptr;
           for (int i = 0; i < 500 && dialog == nullptr; ++i) {
             Sleep(10);
-            dialog = FindWindowW(L"#32770", L"Settings");
+            dialog = OwnTopLevelWindow(L"#32770", L"Settings");
             if (dialog != nullptr && GetWindow(dialog, GW_OWNER) != owner) dialog = nullptr;
           }
           found = dialog != nullptr;
