@@ -8,10 +8,10 @@
 #   scripts/wine32-chroot.sh BUILD_DIR
 #
 # Needs root. The chroot is made once (debootstrap, then Wine and CMake in it)
-# in TRIVANE_I386_ROOT (default /var/tmp/trivane-debian-i386) and kept. The
-# source tree (read-only) and the build folder appear in it at their own
-# paths, mounted in a mount namespace of the run's own, so nothing stays
-# mounted after it, however it ends.
+# in TRIVANE_I386_ROOT (default /var/tmp/trivane-debian-i386) and kept until
+# the packages it needs change. The source tree (read-only) and the build
+# folder appear in it at their own paths, mounted in a mount namespace of the
+# run's own, so nothing stays mounted after it, however it ends.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:?the 32-bit build folder}" && pwd)"
@@ -27,7 +27,9 @@ fi
 source "$root/scripts/packages.sh"
 "$root/scripts/ensure-packages.sh" debootstrap
 
-if [ ! -f "$system/.trivane-ready" ]; then
+# The marker names what was installed, so a changed list makes it anew.
+marker="$system/.trivane-ready"
+if [ "$(cat "$marker" 2>/dev/null)" != "${WINE32_CHROOT_PACKAGES[*]}" ]; then
   echo "== an i386 Debian 12 with Wine in $system (once)"
   rm -rf "$system"
   debootstrap --arch=i386 --variant=minbase bookworm "$system" "$mirror" >"$system.log" 2>&1 ||
@@ -38,7 +40,7 @@ if [ ! -f "$system/.trivane-ready" ]; then
   unshare --mount bash -c "mount -t proc proc '$system/proc' && mount --rbind /dev '$system/dev' &&
     chroot '$system' sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
       ${WINE32_CHROOT_PACKAGES[*]}'" >>"$system.log" 2>&1 || { tail -20 "$system.log" >&2; exit 1; }
-  touch "$system/.trivane-ready"
+  echo "${WINE32_CHROOT_PACKAGES[*]}" >"$marker"
 fi
 
 # Inside: the same CTest run as on a machine with wine32, in a Wine session of
