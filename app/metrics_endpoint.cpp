@@ -135,6 +135,10 @@ class RelayCollectable final : public prometheus::Collectable {
                              "Times a TCP source's held bytes were given up as invalid "
                              "(\"Clear invalid data\")",
                              MetricType::Counter);
+    auto& dropped = out.Add("trivane_source_dropped_bytes_total",
+                            "Bytes a TCP source sent while its buffer was full of bytes "
+                            "nobody could parse; read and not kept",
+                            MetricType::Counter);
     for (int i = 0; i < kSourceCount; ++i) {
       const auto& s = metrics_.sources[static_cast<std::size_t>(i)];
       const auto link = LinkOf(status_column::kFirstSource + i);
@@ -142,6 +146,7 @@ class RelayCollectable final : public prometheus::Collectable {
       AddSample(accepted, link, Read(s.accepted));
       AddSample(suppressed, link, Read(s.suppressed));
       AddSample(discards, link, Read(s.invalid_discards));
+      AddSample(dropped, link, Read(s.dropped_bytes));
     }
   }
 

@@ -37,6 +37,7 @@ class RelayMetrics {
     Count accepted{0};
     Count suppressed{0};
     Count invalid_discards{0};  // held bytes nobody could parse, given up
+    Count dropped_bytes{0};     // arrived while the buffer was full, not kept
   };
 
   struct Destination {
@@ -93,6 +94,9 @@ class RelayMetrics {
   }
   void CountInvalidDiscard(int source) {
     if (IsSource(source)) Add(SourceOf(source).invalid_discards);
+  }
+  void CountDroppedBytes(int source, std::uint64_t bytes) {
+    if (IsSource(source) && bytes > 0) Add(SourceOf(source).dropped_bytes, bytes);
   }
 
   // column: one of the destinations' status columns; any other is ignored.

@@ -36,12 +36,15 @@ void IPReaders::IPReader_ReadNewData(int i) {
   if (!client.Connected()) return;
   // Only what fits is taken; the rest waits in the socket for the next tick.
   // Taking more and keeping what fits would cut a unit in two, and the bytes
-  // behind the cut would parse as garbage or as a unit stitched from two. A
-  // full buffer that nobody can parse is given up by its deadline, and then
-  // reading goes on.
+  // behind the cut would parse as garbage or as a unit stitched from two.
+  // A full buffer whose front no parser could take is different: no later
+  // byte can complete that front, so what arrives until the buffer is given
+  // up is read and dropped, and junk never backs up in the socket in front
+  // of the valid units behind it.
   const std::size_t room = slot.Comm.Room();
-  if (room == 0) return;
-  const TransportResult read = client.ReadArrived(room);
+  const bool stuck = room == 0 && !slot.Comm.NewData;
+  if (room == 0 && !stuck) return;
+  const TransportResult read = client.ReadArrived(stuck ? TcpClient::kMaxReceive : room);
   if (read.kind == TransportResult::Kind::kClosedByPeer) return;  // "Wait" and a retry follow
   if (!read.Ok()) {
     host_.OutLog(i, read.text, "> Except <");
@@ -58,9 +61,12 @@ void IPReaders::IPReader_ReceiveData(int i, ByteView bytes) {
   host_.MarkLastData(status_column::kFirstSource + i);
   TReadComm& comm = Slot(i).Comm;
   const auto held = static_cast<std::size_t>(comm.Count);
-  if (comm.Data.size() < TReadComm::kCapacity || held >= comm.Data.size()) return;
+  if (comm.Data.size() < TReadComm::kCapacity) return;
   // What does not fit is dropped; the held bytes are parsed or discarded first.
-  const std::size_t stored = std::min(bytes.size(), comm.Data.size() - held);
+  const std::size_t free = held < comm.Data.size() ? comm.Data.size() - held : 0;
+  const std::size_t stored = std::min(bytes.size(), free);
+  host_.Metrics().CountDroppedBytes(i, bytes.size() - stored);
+  if (stored == 0) return;  // the deadline runs from the last arrival that was kept
   std::copy_n(bytes.begin(), stored, comm.Data.begin() + static_cast<std::ptrdiff_t>(held));
   comm.Count += static_cast<std::int32_t>(stored);
   comm.Deadline = host_.NowTick() + kDiscardAfterMs;

@@ -178,6 +178,7 @@ TEST(Metrics, EveryLinkIsCountedAsItsPeersSawItWhileScrapedTenTimesASecond) {
     EXPECT_EQ(at("trivane_source_units_accepted_total" + link), own) << link;
     EXPECT_EQ(at("trivane_source_units_suppressed_total" + link), i == 1 ? 1 : 0) << link;
     EXPECT_EQ(at("trivane_source_invalid_discards_total" + link), i == 3 ? 1 : 0) << link;
+    EXPECT_EQ(at("trivane_source_dropped_bytes_total" + link), 0) << link;
     EXPECT_EQ(at("trivane_link_reconnects_total" + link), 0) << link;
     EXPECT_EQ(at("trivane_link_connects_failed_total" + link), 0) << link;
   }

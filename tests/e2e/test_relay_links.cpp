@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -374,6 +375,72 @@ TEST(RelayLinks, AnOnlineServerThatStopsReadingIsDroppedWhileTheChainPeerMissesN
   EXPECT_TRUE(SameFrames(online_received, online_expected, kPaddedOnlineFrameSize));
   EXPECT_TRUE(second_quiet_after);  // nothing sent twice at the end
   EXPECT_EQ(relay.Count("takes no data"), 1);
+}
+
+TEST(RelayLinks, JunkOnEverySourceCostsNoCleanFrameSentAfterIt) {
+  constexpr int kSources = 4;
+  constexpr std::uint32_t kFramesEach = 12;
+  std::vector<LoopbackListener> sources(kSources);
+  LoopbackListener online_server;
+  const std::uint16_t server_port = FreePort();
+  std::string ini = "SrcMode=1\r\nDstMode=6\r\nServerPort=" + std::to_string(server_port) +
+                    "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server.Port()) +
+                    ":secret\r\n";
+  for (int i = 0; i < kSources; ++i) ini += SourceEntry(i, sources[i].Port());
+  RelayProcess relay(ini);
+  LoopbackConnection online = online_server.Accept(10s);
+  ASSERT_TRUE(LogIn(online, ""));
+  LoopbackConnection chain = ConnectChainPeer(server_port);
+  ASSERT_TRUE(chain.Open());
+  std::vector<LoopbackConnection> feeds;
+  for (LoopbackListener& source : sources) {
+    feeds.push_back(source.Accept(10s));
+    ASSERT_TRUE(feeds.back().Open());
+  }
+
+  // 128 KiB each: random bytes on two sources, a header claiming 65535 bytes
+  // in front of them on the other two.
+  std::mt19937 random(19);
+  for (int i = 0; i < kSources; ++i) {
+    Bytes junk(128 * 1024);
+    for (std::uint8_t& byte : junk) byte = static_cast<std::uint8_t>(random());
+    junk[0] = 0x01;
+    if (i % 2 == 1) std::copy_n(Bytes{'L', '3', 0, 0, 0xFF, 0xFF}.begin(), 6, junk.begin());
+    ASSERT_TRUE(feeds[i].Send(junk));
+  }
+  std::this_thread::sleep_for(1400ms);
+  std::vector<Bytes> sent;
+  for (std::uint32_t k = 0; k < kFramesEach; ++k) {
+    for (int i = 0; i < kSources; ++i) {
+      sent.push_back(PaddedRegionFrame(static_cast<std::uint32_t>(i) * 100 + k));
+      ASSERT_TRUE(feeds[i].Send(sent.back()));
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+
+  // Every clean frame once: the sources interleave, so compare as sorted sets.
+  const auto frames = [](ByteView stream, std::size_t size) {
+    std::vector<Bytes> cut;
+    for (std::size_t at = 0; at + size <= stream.size(); at += size) {
+      cut.emplace_back(stream.begin() + at, stream.begin() + at + size);
+    }
+    std::sort(cut.begin(), cut.end());
+    return cut;
+  };
+  std::vector<Bytes> want = sent;
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(frames(chain.ReadExactly(sent.size() * kPaddedFrameSize, 20s), kPaddedFrameSize), want);
+  std::vector<Bytes> want_online;
+  for (const Bytes& frame : sent) {
+    want_online.push_back(BuildOnlineFrame(1, 1, ByteView(frame).subspan(kVl3HeaderSize)));
+  }
+  std::sort(want_online.begin(), want_online.end());
+  EXPECT_EQ(
+      frames(online.ReadExactly(sent.size() * kPaddedOnlineFrameSize, 20s), kPaddedOnlineFrameSize),
+      want_online);
+  EXPECT_TRUE(chain.StaysQuiet(300ms));
+  EXPECT_EQ(relay.Count("Clear invalid data"), kSources);
+  EXPECT_EQ(relay.Stop(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "links/router.h"
 #include "support/comm_buffer.h"
@@ -109,29 +112,120 @@ TEST_F(SourceIntakeTest, ArrivalsBeyondTheBufferWaitInTheSocketSoNoUnitIsCut) {
   EXPECT_EQ(Slot(0).Comm.Count, 0);
 }
 
-TEST_F(SourceIntakeTest, AFullBufferNobodyCanParseIsGivenUpByItsDeadlineAndReadingGoesOn) {
-  Bytes junk(10'000);
-  for (std::size_t j = 0; j < junk.size(); ++j) junk[j] = static_cast<std::uint8_t>(1 + j % 200);
-  ASSERT_TRUE(peer.Send(junk));
-  ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == TReadComm::kCapacity; }));
-  EXPECT_TRUE(std::equal(Slot(0).Comm.Data.begin(), Slot(0).Comm.Data.end(), junk.begin()));
-  const std::int64_t deadline = Slot(0).Comm.Deadline;
+// Junk that nothing parses: its first byte starts no unit, so the buffer it
+// fills is stuck for good.
+Bytes Junk(std::size_t size, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes junk(size);
+  for (std::uint8_t& byte : junk) byte = static_cast<std::uint8_t>(random());
+  junk[0] = 0x01;
+  return junk;
+}
 
-  // The rest waits in the socket: a full buffer takes nothing and keeps its deadline.
-  const std::size_t marks = host.MarksOf(status_column::kFirstSource);
-  for (int round = 0; round < 20; ++round) TickAt(deadline);
-  EXPECT_EQ(Slot(0).Comm.Count, TReadComm::kCapacity);
-  EXPECT_EQ(Slot(0).Comm.Deadline, deadline);
-  EXPECT_EQ(host.MarksOf(status_column::kFirstSource), marks);
+// Sizes of the discards the daily file holds, in order.
+std::vector<std::size_t> DiscardSizes(const std::string& daily) {
+  std::vector<std::size_t> sizes;
+  for (std::size_t at = daily.find("Data ("); at != std::string::npos;
+       at = daily.find("Data (", at + 1)) {
+    sizes.push_back(std::stoul(daily.substr(at + 6)));
+  }
+  return sizes;
+}
 
-  EXPECT_EQ(host.metrics.sources[0].invalid_discards.load(), 0u);
-  TickAt(deadline + 1);
-  ASSERT_EQ(host.LinesTagged("inside").size(), 1u);
-  EXPECT_EQ(host.metrics.sources[0].invalid_discards.load(), 1u);
-  ASSERT_TRUE(TickUntil([&] { return Slot(0).Comm.Count == 10'000 - TReadComm::kCapacity; }));
-  EXPECT_TRUE(std::equal(Slot(0).Comm.Held().begin(), Slot(0).Comm.Held().end(),
-                         junk.begin() + TReadComm::kCapacity));
-  EXPECT_TRUE(host.routed.empty());
+class StuckBufferTest : public SourceIntakeTest {
+ protected:
+  // Ticks every 10 ms of the clock until `until`, noting when a discard came.
+  void TickThrough(std::int64_t until) {
+    while (host.now_tick < until) {
+      TickAt(host.now_tick + 10);
+      if (host.LinesTagged("inside").size() > discard_ticks.size()) {
+        discard_ticks.push_back(host.now_tick);
+      }
+    }
+  }
+  // Every byte sent so far has been read: kept, or dropped on arrival.
+  bool AllRead(std::size_t sent) {
+    const auto dropped = host.metrics.sources[0].dropped_bytes.load();
+    std::size_t kept = static_cast<std::size_t>(Slot(0).Comm.Count);
+    for (const std::size_t size : DiscardSizes(testing::ReadFileBytes(host.DailyFile()))) {
+      kept += size;
+    }
+    return kept + dropped == sent;
+  }
+
+  std::vector<std::int64_t> discard_ticks;
+};
+
+TEST_F(StuckBufferTest, JunkThatKeepsComingIsDroppedOnArrivalAndTheUnitsAfterItPass) {
+  // 128 KiB of junk spread over 2.5 s, then a pause of 1.4 s, then units.
+  const Bytes junk = Junk(128 * 1024, 7);
+  constexpr std::size_t kPieces = 25;
+  const std::size_t piece = junk.size() / kPieces + 1;
+  std::size_t sent = 0;
+  std::int64_t deadline_while_full = 0;
+  std::size_t discards_then = 0;
+  for (std::size_t at = 0; at < junk.size(); at += piece) {
+    const std::size_t size = std::min(piece, junk.size() - at);
+    ASSERT_TRUE(peer.Send(ByteView(junk).subspan(at, size)));
+    sent += size;
+    ASSERT_TRUE(TickUntil([&] { return AllRead(sent); }));
+    // An arrival dropped by a full buffer does not move its deadline.
+    const bool full = Slot(0).Comm.Count == TReadComm::kCapacity;
+    if (full && deadline_while_full != 0 && discards_then == discard_ticks.size()) {
+      EXPECT_EQ(Slot(0).Comm.Deadline, deadline_while_full);
+    }
+    deadline_while_full = full ? Slot(0).Comm.Deadline : 0;
+    discards_then = discard_ticks.size();
+    TickThrough(host.now_tick + 100);
+  }
+  const std::int64_t last_kept = Slot(0).Comm.Deadline - 1000;
+  ASSERT_GT(Slot(0).Comm.Count, 0);
+  TickAt(last_kept + 1000);
+  const std::size_t before_last = discard_ticks.size();
+  TickAt(last_kept + 1001);
+  EXPECT_EQ(host.LinesTagged("inside").size(), before_last + 1);
+  for (std::size_t k = 1; k < discard_ticks.size(); ++k) {
+    EXPECT_GE(discard_ticks[k] - discard_ticks[k - 1], 1000) << k;
+  }
+
+  // Every discard but the last held a whole buffer, and nothing was read twice.
+  const std::vector<std::size_t> sizes = DiscardSizes(testing::ReadFileBytes(host.DailyFile()));
+  ASSERT_GE(sizes.size(), 2u);
+  for (std::size_t k = 0; k + 1 < sizes.size(); ++k) EXPECT_EQ(sizes[k], TReadComm::kCapacity);
+  EXPECT_TRUE(AllRead(sent));
+  EXPECT_GT(host.metrics.sources[0].dropped_bytes.load(), 0u);
+
+  TickThrough(host.now_tick + 400);
+  std::vector<Bytes> units;
+  for (std::uint8_t k = 0; k < 12; ++k) units.push_back(Unit(1, k));
+  for (const Bytes& unit : units) ASSERT_TRUE(peer.Send(unit));
+  ASSERT_TRUE(TickUntil([&] { return host.routed.size() >= units.size(); }));
+  ASSERT_EQ(host.routed.size(), units.size());
+  for (std::uint8_t k = 0; k < 12; ++k) EXPECT_EQ(host.routed[k].data[0], k);
+}
+
+TEST_F(StuckBufferTest, AnOversizeUnitCostsOneDiscardAndAWholeBufferUnitStillPasses) {
+  // A header claiming 65535 bytes, and 100 KB behind it.
+  Bytes oversize{'L', '3', 0, 0, 0xFF, 0xFF, 1, 0, 1, 0};
+  oversize.resize(10 + 100'000, 0x55);
+  ASSERT_TRUE(peer.Send(oversize));
+  ASSERT_TRUE(TickUntil([&] { return AllRead(oversize.size()); }));
+  EXPECT_EQ(host.metrics.sources[0].dropped_bytes.load(), oversize.size() - TReadComm::kCapacity);
+  TickThrough(host.now_tick + 1500);
+  EXPECT_EQ(DiscardSizes(testing::ReadFileBytes(host.DailyFile())),
+            std::vector<std::size_t>{TReadComm::kCapacity});
+
+  // A unit of exactly the buffer's size, between two small ones.
+  const Bytes whole = BuildVl3Frame(1, 2, Bytes(TReadComm::kCapacity - 10, 0x77));
+  ASSERT_EQ(whole.size(), TReadComm::kCapacity);
+  ASSERT_TRUE(peer.Send(Concat({Unit(1, 1), whole, Unit(1, 3)})));
+  ASSERT_TRUE(TickUntil([&] { return host.routed.size() >= 3; }));
+  ASSERT_EQ(host.routed.size(), 3u);
+  EXPECT_EQ(host.routed[1].num, 2);
+  EXPECT_EQ(host.routed[1].data.size(), TReadComm::kCapacity - 10);
+  EXPECT_EQ(host.routed[2].data[0], 3);
+  TickThrough(host.now_tick + 1500);
+  EXPECT_EQ(host.LinesTagged("inside").size(), 1u);
 }
 
 class TwoSourcesTest : public testing::ReaderHarness {
