@@ -17,7 +17,7 @@ using testing::PipelineHost;
 // A full 64-character radiotext.
 Bytes RadiotextFrame() {
   const std::string text = "Veltora FM - News at ten, then the late show with the night desk.";
-  return *sim::UecpFrame(*sim::RadiotextElement(text.substr(0, 64)));
+  return *BuildUecpFrame(*sim::RadiotextElement(text.substr(0, 64)));
 }
 
 // "Dn" "s": a region block of 60 s with 120 s over, due in 2 s.
@@ -27,7 +27,7 @@ Bytes BlockElement() {
 
 // An "A" notice of 30.5 s with a Cyrillic title.
 Bytes Vl2Notice() {
-  return *sim::Vl2Command(0x65, 30.5, testing::kTitleCp1251);
+  return *BuildVl2Frame(0x65, 30.5, testing::kTitleCp1251);
 }
 
 // One unit stored and taken again and again by one parser, with the real
@@ -68,16 +68,20 @@ void UecpCrc256(benchmark::State& state) {
 void UecpRadiotextFrame(benchmark::State& state) {
   ParseOneUnit(
       state, RadiotextFrame(),
-      [](PipelineHost& host, TReadComm& comm) { return host.Uecp().ExtractFrame(comm); },
+      [](PipelineHost& host, TReadComm&) {
+        return host.TakeFront(0, trivane::testing::CutUecpFrame);
+      },
       [](PipelineHost& host, std::size_t n) { return host.LogLines() == n; });
 }
 
 void UecpDrcpBlockElement(benchmark::State& state) {
   ParseOneUnit(
       state, BlockElement(),
-      [](PipelineHost& host, TReadComm& comm) { return host.Uecp().ExtractBareElement(comm); },
+      [](PipelineHost& host, TReadComm&) {
+        return host.TakeFront(0, trivane::testing::CutUecpElement);
+      },
       [](PipelineHost& host, std::size_t) {
-        return host.PendingBlock().Size == 60000 && host.PendingBlockDue() != 0;
+        return host.Pending().Block().Size == 60000 && host.Pending().DueTick() != 0;
       });
 }
 
@@ -85,7 +89,7 @@ void Vl3RegionBlock(benchmark::State& state) {
   const Bytes payload = TRegionBlock{.Size = 60000, .Over = 120000}.Encode();
   ParseOneUnit(
       state, BuildVl3Frame(kOwnMsgType, msg_num::kRegionBlock, payload),
-      [](PipelineHost& host, TReadComm& comm) { return host.Handlers().VL3_COMMExec(comm); },
+      [](PipelineHost& host, TReadComm&) { return host.TakeFront(0, trivane::testing::CutVl3); },
       [](PipelineHost& host, std::size_t n) {
         return host.FileLines() == n && host.LogLines() == n;
       });
@@ -94,7 +98,7 @@ void Vl3RegionBlock(benchmark::State& state) {
 void Vl2BlockNotice(benchmark::State& state) {
   ParseOneUnit(
       state, Vl2Notice(),
-      [](PipelineHost& host, TReadComm& comm) { return host.Handlers().VL2_COMMExec(comm); },
+      [](PipelineHost& host, TReadComm&) { return host.TakeFront(0, trivane::testing::CutVl2); },
       [](PipelineHost& host, std::size_t n) { return host.LogLines() == n; });
 }
 

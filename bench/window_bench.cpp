@@ -60,8 +60,6 @@ struct LoggingSource : SourceReaders {
     logging.push_back(Ms(Steady::now() - start));
   }
   bool AttemptsDone() override { return true; }
-  int ActiveReader() const override { return 0; }
-  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
   std::string ErrText(int) const override { return {}; }
 
   void Reset(int log_every) {

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "app_version.h"
+#include "base/formatting.h"
 #include "base/path_text.h"
-#include "links/router.h"
 #include "settings/settings_store.h"
 
 namespace trivane {
@@ -40,7 +40,6 @@ TVL_Trivane::TVL_Trivane(Clock& clock, ControllerView& view, ControllerPaths pat
       tick64_(clock),
       files_(paths_.log_dir, clock),
       codepage_(codepage),
-      units_(*this),
       version_(version) {
   log_.AddObserver(&view_);
   status_.AddObserver(&view_);
@@ -100,6 +99,10 @@ void TVL_Trivane::FirstTick() {
 }
 
 void TVL_Trivane::Apply_Settings() {
+  // Stray spaces or controls from a hand-edited file are not shown, nor saved
+  // again by the dialog.
+  TSettings& s = config_.settings;
+  for (TIPPortSett& source : s.SrcIP) source.Host = std::string(TrimControl(source.Host));
   status_.ResetColors();
   for (int column = 0; column < RelayMetrics::kColumns; ++column) {
     metrics_.SetState(column, LineStatus::None);
@@ -174,6 +177,7 @@ void TVL_Trivane::ApplyDestinations() {
     status_.MarkVisible(kOnline, true);
     status_.SetCell(kOnline, 1, "RUZoveve");
     if (!s.OnlineIP.Host.empty()) {
+      s.OnlineIP.Host = std::string(TrimControl(s.OnlineIP.Host));
       CallIf(parts_.online.get(), &OnlineLink::Online_Init);
     } else {
       SetLineStatus(kOnline, LineStatus::Error);
@@ -197,10 +201,7 @@ void TVL_Trivane::TimerTick() {
   if (s.HasDestination(kDstStudio)) {
     // The one pending block waits for the studio destination; it is never
     // sent anywhere while that destination is off.
-    if (pending_block_due_ > 0 && now_tick_ >= pending_block_due_) {
-      pending_block_due_ = 0;
-      units_.Handlers().Send_DRCP(pending_block_, "UECP");
-    }
+    router_.SendDueBlock();
     CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
   }
   if (s.HasDestination(kDstServer)) CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
@@ -255,7 +256,7 @@ void TVL_Trivane::SBSettingsClick() {
 }
 
 void TVL_Trivane::SBAuthorClick(double block_seconds, double over_seconds, double extra_seconds) {
-  units_.Handlers().SBAuthorClick(block_seconds, over_seconds, extra_seconds);
+  router_.SendTestBlock(block_seconds, over_seconds, extra_seconds);
 }
 
 void TVL_Trivane::OnMinimize() {
@@ -289,35 +290,6 @@ void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
 void TVL_Trivane::MarkLastData(int column) {
   status_.MarkData(column, clock_.Now());
   metrics_.MarkData(column);
-}
-
-int TVL_Trivane::ActiveReader() const {
-  return parts_.sources ? parts_.sources->ActiveReader() : 0;
-}
-
-bool TVL_Trivane::IPReader_NoDouble_Data(ByteView unit) {
-  // Without TCP sources there is nothing to compare with: every unit is new.
-  if (!parts_.sources) return true;
-  // A chain server that is hidden is not drained, so it is not fed either.
-  RawQueue* server_queue = parts_.server && config_.settings.HasDestination(kDstServer)
-                               ? parts_.server->Queue()
-                               : nullptr;
-  const bool accepted = parts_.sources->IPReader_NoDouble_Data(unit, server_queue);
-  metrics_.CountUnit(ActiveReader(), accepted);
-  return accepted;
-}
-
-void TVL_Trivane::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {
-  const DestinationQueues queues{
-      .studio = parts_.studio ? parts_.studio->Studio_Queue() : nullptr,
-      .server = parts_.server ? parts_.server->Queue() : nullptr,
-      .online = parts_.online ? parts_.online->Queue() : nullptr,
-  };
-  trivane::SenderToDest(config_.settings, queues, msg_type, msg_num, data);
-}
-
-void TVL_Trivane::ParseHeldUnits(TReadComm& comm) {
-  units_.ParseHeldUnits(comm);
 }
 
 void TVL_Trivane::Write_Error(int source, const TReadComm& comm) {

@@ -18,10 +18,8 @@
 #include "links/link_host.h"
 #include "links/links.h"
 #include "links/relay_metrics.h"
-#include "protocols/protocol_handlers.h"
-#include "protocols/protocol_host.h"
+#include "links/router.h"
 #include "protocols/records.h"
-#include "protocols/unit_pipeline.h"
 #include "settings/settings.h"
 
 namespace trivane {
@@ -39,7 +37,7 @@ struct ControllerPaths {
 //
 //   Created --first tick--> Applying --> Running --FormClose--> Closing
 //   Closing --all connect attempts done, links closed--> Closed --FormClose--> gone
-class TVL_Trivane final : public LinkHost, public ProtocolHost {
+class TVL_Trivane final : public LinkHost {
  public:
   static constexpr int kTickIntervalMs = 10;
 
@@ -88,25 +86,17 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   void OutLog(int link, std::string_view message, std::string_view tag) override;
   void SetLineStatus(int column, LineStatus status) override;
   void MarkLastData(int column) override;
-  TSettings& Settings() override { return config_.settings; }
+  const TSettings& Settings() const override { return config_.settings; }
   std::int64_t NowTick() const override { return now_tick_; }
   std::int64_t GetTick64() override { return tick64_.GetTick64(); }
   TDateTime Now() override { return clock_.Now(); }
   // For the station's monitoring; readable from another thread.
   RelayMetrics& Metrics() override { return metrics_; }
   void Write_Error(int source, const TReadComm& comm) override;
-  void ParseHeldUnits(TReadComm& comm) override;
-  ProtocolHandlers& Handlers() override { return units_.Handlers(); }
-
-  // ProtocolHost
-  int ActiveReader() const override;
-  bool IPReader_NoDouble_Data(ByteView unit) override;
-  void SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) override;
   void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
                  std::string_view name) override;
-  TRegionBlock& PendingBlock() override { return pending_block_; }
-  std::int64_t& PendingBlockDue() override { return pending_block_due_; }
   const TextCodec& Codepage() const override { return codepage_; }
+  UnitRouter& Router() override { return router_; }
 
  private:
   enum class TimerHandler { None, FirstTick, TimerTick, FormCloseTick };
@@ -128,10 +118,8 @@ class TVL_Trivane final : public LinkHost, public ProtocolHost {
   DailyLog files_;
   SettingsState config_;
   const TextCodec& codepage_;
-  UnitPipeline units_;
   ControllerParts parts_;
-  TRegionBlock pending_block_;
-  std::int64_t pending_block_due_ = 0;  // 0 = nothing pending
+  UnitRouter router_{*this, parts_};
   TimerHandler handler_ = TimerHandler::None;
   std::int64_t now_tick_ = 0;
   bool close_done_ = false;

@@ -2,8 +2,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static trivane::testing::PipelineHost host;
-  trivane::fuzz::ParseOneArrival(host, data, size, 0xFE, [](trivane::TReadComm& comm) {
-    return host.Uecp().ExtractFrame(comm);
+  trivane::fuzz::ParseOneArrival(host, data, size, 0xFE, [](trivane::TReadComm&) {
+    return host.TakeFront(0, trivane::testing::CutUecpFrame);
   });
   return 0;
 }

@@ -24,12 +24,6 @@ class SourceReaders {  // the four TCP sources
   // For the close: plans no further attempt and collects the finished ones.
   // True once no connect attempt runs any more, so the readers can be closed.
   virtual bool AttemptsDone() = 0;
-  // The slot whose bytes are being parsed right now.
-  virtual int ActiveReader() const = 0;
-  // The duplicate check across the sources for a unit of the active slot:
-  // true when it is to be acted on; accepted units are also copied to
-  // server_queue when there is one.
-  virtual bool IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) = 0;
   // Slot i's last connect error, the hint of its column.
   virtual std::string ErrText(int i) const = 0;
 };

@@ -11,7 +11,7 @@ bool Find_In_Cache(const tIP1Reader& reader, ByteView unit) {
   });
 }
 
-bool IPReader_NoDouble_Data(tIPReader& readers, ByteView unit, RawQueue* server_queue) {
+bool IPReader_NoDouble_Data(tIPReader& readers, ByteView unit) {
   const std::size_t active = readers.ActiveReader % readers.Readers.size();
   bool accept = Find_In_Cache(readers.Readers[active], unit);
   if (!accept) {
@@ -24,11 +24,9 @@ bool IPReader_NoDouble_Data(tIPReader& readers, ByteView unit, RawQueue* server_
     }
   }
 
-  TRawMsg copy{Bytes(unit.begin(), unit.end())};
-  if (accept && server_queue != nullptr) server_queue->push_back(copy);
   auto& cache = readers.Readers[active].Cache;
   if (cache) {
-    cache->push_back(std::move(copy));
+    cache->push_back(TRawMsg{Bytes(unit.begin(), unit.end())});
     if (cache->size() > kCachedUnits) cache->pop_front();
   }
   return accept;

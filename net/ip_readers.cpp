@@ -21,11 +21,10 @@ IPReaders::~IPReaders() {
 }
 
 void IPReaders::IPReader_Init() {
-  TSettings& settings = host_.Settings();
+  const TSettings& settings = host_.Settings();
   for (int i = 0; i < kSourceCount; ++i) {
-    TIPPortSett& source = settings.SrcIP[static_cast<std::size_t>(i)];
-    source.Host = std::string(TrimControl(source.Host));
-    if (!source.Host.empty() && source.Port != 0) {
+    const TIPPortSett& source = settings.SrcIP[static_cast<std::size_t>(i)];
+    if (!TrimControl(source.Host).empty() && source.Port != 0) {
       IPReader_Run(i);
     } else {
       IPReader_Quit(i);
@@ -49,13 +48,15 @@ void IPReaders::AbandonAttempt(tIP1Reader& slot) {
 void IPReaders::IPReader_Run(int i) {
   tIP1Reader& slot = Slot(i);
   const TIPPortSett& source = host_.Settings().SrcIP[static_cast<std::size_t>(i)];
+  // A hand-edited file may bring spaces or controls around the name.
+  const std::string host(TrimControl(source.Host));
   if (!slot.Client) {
     slot.Client = std::make_unique<TcpClient>(i);
     AttachDisconnected(*slot.Client);
   }
   TcpClient& client = *slot.Client;
   // The attempt is asked first: the socket is its thread's while it runs.
-  if (client.Port() == source.Port && client.Host() == source.Host &&
+  if (client.Port() == source.Port && client.Host() == host &&
       (slot.Connector || client.Connected())) {
     return;
   }
@@ -66,7 +67,7 @@ void IPReaders::IPReader_Run(int i) {
     client.Disconnect();
     AttachDisconnected(client);
   }
-  client.SetAddress(source.Host, source.Port);
+  client.SetAddress(host, source.Port);
 
   if (slot.Cache) {
     slot.Cache->clear();
@@ -119,10 +120,6 @@ bool IPReaders::AttemptsDone() {
     slot.Connector.reset();
   }
   return done;
-}
-
-bool IPReaders::IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) {
-  return trivane::IPReader_NoDouble_Data(record_, unit, server_queue);
 }
 
 std::string IPReaders::ErrText(int i) const {

@@ -37,8 +37,6 @@ class IPReaders final : public SourceReaders {
   void IPReader_Bye() override;
   void IPReader_ReadComm() override;
   bool AttemptsDone() override;
-  int ActiveReader() const override { return record_.ActiveReader; }
-  bool IPReader_NoDouble_Data(ByteView unit, RawQueue* server_queue) override;
   std::string ErrText(int i) const override;
 
   tIPReader& Record() { return record_; }
@@ -51,6 +49,9 @@ class IPReaders final : public SourceReaders {
   void IPReader_OnDisconnected(TcpClient& client);
   void IPReader_ReadNewData(int i);
   void IPReader_ReceiveData(int i, ByteView bytes);
+  // Every complete unit at the front of reader i's buffer, in order, through
+  // the duplicate check to the router.
+  void ParseHeldUnits(int i);
 
  private:
   tIP1Reader& Slot(int i) { return record_.Readers[static_cast<std::size_t>(i)]; }

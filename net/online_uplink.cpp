@@ -20,9 +20,10 @@ void OnlineUplink::LogOnline(std::string_view text) {
 }
 
 void OnlineUplink::Online_Init() {
-  TIPPortSett& online = host_.Settings().OnlineIP;
-  online.Host = std::string(TrimControl(online.Host));
-  if (online.Host.empty() || online.Port == 0) {
+  const TIPPortSett& online = host_.Settings().OnlineIP;
+  // A hand-edited file may bring spaces or controls around the name.
+  const std::string host(TrimControl(online.Host));
+  if (host.empty() || online.Port == 0) {
     Online_Bye();
     return;
   }
@@ -31,10 +32,10 @@ void OnlineUplink::Online_Init() {
     record_.Client->SetDisconnectedNotification([this](TcpClient&) { Online_OnDisconnected(); });
   }
   TcpClient& client = *record_.Client;
-  if (client.Host() != online.Host || client.Port() != online.Port) {
+  if (client.Host() != host || client.Port() != online.Port) {
     AbandonAttempt();
     client.Disconnect();
-    client.SetAddress(online.Host, online.Port);
+    client.SetAddress(host, online.Port);
   }
   if (record_.Queue) {
     // Emptied, but a frame the socket has taken part of is finished first.

@@ -1,4 +1,7 @@
+#include "links/router.h"
+#include "net/duplicate_check.h"
 #include "net/ip_readers.h"
+#include "protocols/held_unit.h"
 
 namespace trivane {
 
@@ -13,8 +16,7 @@ void IPReaders::IPReader_ReadComm() {
     if (!slot.Connector) IPReader_ReadNewData(i);
     if (comm.Count > 0 && comm.NewData) {
       comm.NewData = false;
-      record_.ActiveReader = static_cast<std::uint8_t>(i);
-      host_.ParseHeldUnits(comm);
+      ParseHeldUnits(i);
     }
     IPReader_ReconnectTick(i);
     if (comm.Count < 1) comm.Deadline = 0;
@@ -27,6 +29,17 @@ void IPReaders::IPReader_ReadComm() {
       comm.Count = 0;
       comm.Deadline = 0;
     }
+  }
+}
+
+void IPReaders::ParseHeldUnits(int i) {
+  TReadComm& comm = Slot(i).Comm;
+  record_.ActiveReader = static_cast<std::uint8_t>(i);
+  while (const auto unit = CutUnit(comm.Held())) {
+    const bool accepted = IPReader_NoDouble_Data(record_, unit->bytes);
+    host_.Metrics().CountUnit(i, accepted);
+    host_.Router().TakeSourceUnit(i, *unit, accepted);
+    ConsumeFront(comm, static_cast<std::int32_t>(unit->bytes.size()));
   }
 }
 

@@ -25,10 +25,6 @@ constexpr std::uint8_t kManufacturerCode[] = {0x44, 0x6E};  // "Dn"
 constexpr std::size_t kCommandPayload = 5;                  // MEC, MEL, code (2), letter
 constexpr std::size_t kTitleAt = kCommandPayload + 9;       // "f": payload byte 9 starts the title
 
-bool Accepted(const TUECP::RawDataEvent& on_raw, ByteView unit) {
-  return !on_raw || on_raw(unit);
-}
-
 // UECP byte stuffing: 0xFD x stands for 0xFD + x, so FD 00/01/02 carry FD/FE/FF.
 std::size_t Unstuff(ByteView in, std::span<std::uint8_t> out) {
   std::size_t length = 0;
@@ -40,7 +36,7 @@ std::size_t Unstuff(ByteView in, std::span<std::uint8_t> out) {
   return length;
 }
 
-void EmitRadiotext(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+void EmitRadiotext(const MessageField& msg, std::size_t mfl, const UecpMessageEvent& emit) {
   if (mfl < 6) return;
   // UECP: MEL counts the configuration byte and the text after it.
   const std::size_t mel = msg[3];
@@ -48,7 +44,7 @@ void EmitRadiotext(const MessageField& msg, std::size_t mfl, const TUECP::Messag
   emit(uecp_mec::kRadiotext, 0, ByteView(msg).subspan(5, std::min(text, mfl - 5)));
 }
 
-void EmitClock(const MessageField& msg, const TUECP::MessageEvent& emit) {
+void EmitClock(const MessageField& msg, const UecpMessageEvent& emit) {
   const TDateTime value = DecodeCompactDate(std::span(msg).subspan<1, kCompactDateSize>());
   if (value == 0) return;
   const auto raw = std::bit_cast<std::uint64_t>(value);
@@ -57,7 +53,7 @@ void EmitClock(const MessageField& msg, const TUECP::MessageEvent& emit) {
   emit(uecp_mec::kClock, 0, wire);
 }
 
-void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+void EmitManufacturer(const MessageField& msg, std::size_t mfl, const UecpMessageEvent& emit) {
   if (msg[1] < 1 || msg[2] != kManufacturerCode[0] || msg[3] != kManufacturerCode[1]) return;
   const std::uint8_t letter = msg[4];
   const ByteView payload = ByteView(msg).subspan(kCommandPayload);
@@ -80,7 +76,7 @@ void EmitManufacturer(const MessageField& msg, std::size_t mfl, const TUECP::Mes
 }
 
 // Only the first element of the message field is looked at.
-void Dispatch(const MessageField& msg, std::size_t mfl, const TUECP::MessageEvent& emit) {
+void Dispatch(const MessageField& msg, std::size_t mfl, const UecpMessageEvent& emit) {
   switch (msg[0]) {
     case uecp_mec::kPs:
     case uecp_mec::kTaTp:
@@ -99,7 +95,7 @@ void Dispatch(const MessageField& msg, std::size_t mfl, const TUECP::MessageEven
   }
 }
 
-void DecodeFrame(ByteView wire, const TUECP::MessageEvent& emit) {
+void DecodeStuffedFrame(ByteView wire, const UecpMessageEvent& emit) {
   std::array<std::uint8_t, TReadComm::kCapacity> scratch;
   if (wire.size() > scratch.size()) return;
   const auto frame = std::span(scratch).first(Unstuff(wire, scratch));
@@ -121,33 +117,51 @@ void DecodeFrame(ByteView wire, const TUECP::MessageEvent& emit) {
 
 }  // namespace
 
-bool TUECP::ExtractFrame(TReadComm& comm) {
-  const ByteView held = comm.Held();
-  if (held.size() < 2) return false;
+std::optional<std::size_t> UecpFrameSize(ByteView held) {
+  if (held.size() < 2) return std::nullopt;
   const auto stop = std::find(held.begin() + 1, held.end(), kStop);
-  if (stop == held.end()) return false;
-
-  const ByteView unit = held.first(static_cast<std::size_t>(stop - held.begin()) + 1);
-  if (Accepted(OnRawData, unit) && OnMessage) DecodeFrame(unit, OnMessage);
-  ConsumeFront(comm, static_cast<std::int32_t>(unit.size()));
-  return true;
+  if (stop == held.end()) return std::nullopt;
+  return static_cast<std::size_t>(stop - held.begin()) + 1;
 }
 
-bool TUECP::ExtractBareElement(TReadComm& comm) {
-  const ByteView held = comm.Held();
-  if (held.size() < 2) return false;
-  // UECP: MEL counts the bytes after itself, so the element is MEC, MEL and MEL bytes.
+std::optional<std::size_t> UecpElementSize(ByteView held) {
+  if (held.size() < 2) return std::nullopt;
+  // UECP: MEL counts the bytes after itself.
   const std::size_t size = std::size_t{held[1]} + 2;
-  if (size > held.size()) return false;
+  if (size > held.size()) return std::nullopt;
+  return size;
+}
 
-  const ByteView unit = held.first(size);
-  if (Accepted(OnRawData, unit) && OnMessage) {
-    MessageField msg{};
-    std::ranges::copy(unit, msg.begin());
-    Dispatch(msg, size, OnMessage);
+void DecodeUecpFrame(ByteView frame, const UecpMessageEvent& emit) {
+  DecodeStuffedFrame(frame, emit);
+}
+
+void DecodeUecpElement(ByteView element, const UecpMessageEvent& emit) {
+  if (element.size() > kMessageFieldSize) return;
+  MessageField msg{};
+  std::ranges::copy(element, msg.begin());
+  Dispatch(msg, element.size(), emit);
+}
+
+std::optional<Bytes> BuildUecpFrame(ByteView message_field) {
+  if (message_field.size() > uecp_frame::kMaxMessageField) return std::nullopt;
+  Bytes body{0, 0, 0, static_cast<std::uint8_t>(message_field.size())};
+  body.insert(body.end(), message_field.begin(), message_field.end());
+  const std::uint16_t crc = UecpCrc(body);
+  body.push_back(static_cast<std::uint8_t>(crc >> 8));
+  body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+
+  Bytes frame{kStart};
+  for (const std::uint8_t byte : body) {
+    if (byte >= kEscape) {
+      frame.push_back(kEscape);
+      frame.push_back(static_cast<std::uint8_t>(byte - kEscape));
+    } else {
+      frame.push_back(byte);
+    }
   }
-  ConsumeFront(comm, static_cast<std::int32_t>(size));
-  return true;
+  frame.push_back(kStop);
+  return frame;
 }
 
 }  // namespace trivane

@@ -24,19 +24,21 @@ ByteView After(ByteView bytes, std::size_t offset) {
 
 }  // namespace
 
-void ProtocolHandlers::UECP_Receive(std::uint8_t mec, std::uint8_t sub, ByteView data) {
+void ProtocolHandlers::UECP_Receive(std::uint8_t mec, std::uint8_t sub, ByteView data,
+                                    const Origin& origin) {
   switch (mec) {
     case uecp_mec::kRadiotext:
-      Log("RT: " + host_.Codepage().ToDisplay(UpToNul(data)), "UECP");
+      Log(origin, "RT: " + host_.Codepage().ToDisplay(UpToNul(data)), "UECP");
       break;
     case uecp_mec::kClock:
-      Log("GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", LoadF64(data, 0).value_or(0)), "UECP");
+      Log(origin, "GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", LoadF64(data, 0).value_or(0)),
+          "UECP");
       break;
     case uecp_mec::kManufacturer:
       if (sub == 'f') {
-        DIGITON_F(data);
+        DIGITON_F(data, origin);
       } else {
-        DIGITON_SPI(sub, data);
+        DIGITON_SPI(sub, data, origin);
       }
       break;
     default:
@@ -44,7 +46,7 @@ void ProtocolHandlers::UECP_Receive(std::uint8_t mec, std::uint8_t sub, ByteView
   }
 }
 
-void ProtocolHandlers::DIGITON_SPI(std::uint8_t sub, ByteView data) {
+void ProtocolHandlers::DIGITON_SPI(std::uint8_t sub, ByteView data, const Origin& origin) {
   if (sub != 's' || data.size() < kDrcpCommandPayloadSize) return;
   const std::uint32_t size = *LoadU32(data, 13);
   const auto over = static_cast<std::int32_t>(*LoadU32(data, 17));
@@ -53,39 +55,38 @@ void ProtocolHandlers::DIGITON_SPI(std::uint8_t sub, ByteView data) {
   // A size with the top bit set is no real block; sending it would put a
   // block of some 25 days on air.
   if (size > 0x7FFF'FFFFu) {
-    Log("Block size out of range: " + std::to_string(size) + " ms, command dropped", "DRCP");
+    Log(origin, "Block size out of range: " + std::to_string(size) + " ms, command dropped",
+        "DRCP");
     return;
   }
-  TRegionBlock& block = host_.PendingBlock();
-  block = TRegionBlock{.Head1 = 1,
-                       .Head2 = 1,
-                       .Size = size,
-                       .Reserved = 0,
-                       .Over = over < 0 ? 0u : static_cast<std::uint32_t>(over),
-                       .Extra = 0};
-
+  const TRegionBlock block{.Head1 = 1,
+                           .Head2 = 1,
+                           .Size = size,
+                           .Reserved = 0,
+                           .Over = over < 0 ? 0u : static_cast<std::uint32_t>(over),
+                           .Extra = 0};
   const std::int64_t now = host_.NowTick();
   std::int64_t due = now;
   if (delay < kDueAtOnceDelay && !host_.Settings().IgnoreDelay) due = now + delay;
-  // 0 means "nothing pending": a due time must never read as that.
-  host_.PendingBlockDue() = std::max<std::int64_t>(due, 1);
+  pending_.Schedule(block, due, origin);
 }
 
-void ProtocolHandlers::DIGITON_F(ByteView data) {
+void ProtocolHandlers::DIGITON_F(ByteView data, const Origin& origin) {
   const auto position = LoadU8(data, 0);
   if (!position) return;
   if (*position == 0) {
     const std::string_view title = UpToNul(After(data, kTitleOffset));
-    Send_Block(0, 0, std::string(title.substr(0, kMaxNoticeTitle)), "DRCP");
+    Send_Block(0, 0, std::string(title.substr(0, kMaxNoticeTitle)), "DRCP", origin);
   } else if (host_.Settings().ShowPlaylist) {
-    EchoPlayList(data);
+    EchoPlayList(data, origin);
   }
 }
 
-void ProtocolHandlers::EchoPlayList(ByteView data) {
+void ProtocolHandlers::EchoPlayList(ByteView data, const Origin& origin) {
   if (data.size() < kTitleOffset) return;
   const TDateTime when = DecodeCompactDate(data.subspan<1, kCompactDateSize>());
-  Log("PL-" + std::to_string(data[0]) + " : " + FDateTimeZ(when) + " : " +
+  Log(origin,
+      "PL-" + std::to_string(data[0]) + " : " + FDateTimeZ(when) + " : " +
           host_.Codepage().ToDisplay(UpToNul(After(data, kTitleOffset))),
       "DRCP");
 }

@@ -41,29 +41,11 @@ std::optional<std::uint8_t> NoticeKind(std::uint8_t code) {
 
 }  // namespace
 
-bool ProtocolHandlers::VL2_COMMExec(TReadComm& comm) {
-  const ByteView held = comm.Held();
-  using namespace vl2_frame;
-  if (held.size() < kTextOffset || held[0] != kMagic1 || held[1] != kMagic2) return false;
-  const std::uint16_t length = *LoadU16(held, kLengthOffset);
-  if (length < kLengthWithoutText || length > kMaxLength) return false;
-  const std::size_t frame_size = kValueOffset + length;
-  if (frame_size > held.size()) return false;
-
-  const ByteView frame = held.first(frame_size);
-  if (host_.IPReader_NoDouble_Data(frame)) {
-    const ByteView text = frame.subspan(kTextOffset);
-    VL2_Receive(frame[2], BytesToStr(text, static_cast<std::int32_t>(text.size())),
-                *LoadF64(frame, kValueOffset));
-  }
-  ConsumeFront(comm, static_cast<std::int32_t>(frame_size));
-  return true;
-}
-
-void ProtocolHandlers::VL2_Receive(std::uint8_t code, std::string_view text, double value) {
+void ProtocolHandlers::VL2_Receive(std::uint8_t code, std::string_view text, double value,
+                                   const Origin& origin) {
   if (!(value >= 0)) value = 0;
   if (code == kClock) {
-    Log("GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", value), "VL2");
+    Log(origin, "GMT: " + FormatDateTime("HH:NN:SS.zzz DD.MM.YY", value), "VL2");
     return;
   }
   const auto notice_kind = NoticeKind(code);
@@ -72,7 +54,7 @@ void ProtocolHandlers::VL2_Receive(std::uint8_t code, std::string_view text, dou
   const double ms = std::trunc(value * 1000);
   // Past 4 294 967.295 s the count would wrap into a short, wrong duration.
   if (ms > 0xFFFF'FFFF) {
-    Log("Value out of range: " + FormatFixed(value, 3) + " s, command dropped", "VL2");
+    Log(origin, "Value out of range: " + FormatFixed(value, 3) + " s, command dropped", "VL2");
     return;
   }
   const auto duration = static_cast<std::uint32_t>(ms);
@@ -80,15 +62,15 @@ void ProtocolHandlers::VL2_Receive(std::uint8_t code, std::string_view text, dou
   if (code == kPrepareBlock) {
     Prepare_VL2DRCP(duration);
   } else if (code == kSendBlock) {
-    host_.PendingBlock().Over = duration;
-    Send_DRCP(host_.PendingBlock(), "VL2");
+    pending_.Block().Over = duration;
+    Send_DRCP(pending_.Block(), "VL2", origin);
   } else {
-    Send_Block(*notice_kind, duration, std::string(text), "VL2");
+    Send_Block(*notice_kind, duration, std::string(text), "VL2", origin);
   }
 }
 
 void ProtocolHandlers::Prepare_VL2DRCP(std::uint32_t size) {
-  host_.PendingBlock() = TRegionBlock{.Head1 = 1, .Head2 = 1, .Size = size};
+  pending_.Block() = TRegionBlock{.Head1 = 1, .Head2 = 1, .Size = size};
 }
 
 }  // namespace trivane

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "links/bounded_queue.h"
+#include "links/router.h"
 
 namespace trivane {
 
@@ -125,23 +126,10 @@ void DesktopStudioLink::Studio_Read_Tick() {
     host_.Metrics().CountDropped(status_column::kStudioDest, lost);
   }
   host_.Metrics().SetQueueDepth(status_column::kStudioDest, queue_->size());
-  ProtocolHandlers& handlers = host_.Handlers();
   while (!queue_->empty()) {
     const TCommMsg message = std::move(queue_->front());
     queue_->pop_front();
-    switch (message.MsgNum) {
-      case msg_num::kRegionBlock:
-        handlers.Get_Studio3_DRCP(message.Data);
-        break;
-      case msg_num::kBlockNotice:
-        handlers.Decode_Block(message.Data);
-        break;
-      case msg_num::kClock:
-        handlers.Decode_DRCPClock(message.Data);
-        break;
-      default:
-        break;
-    }
+    host_.Router().TakeStudioMessage(message);
   }
 }
 

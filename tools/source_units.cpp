@@ -40,25 +40,25 @@ class Builder {
     out_.push_back(Vl3Notice(unit.kind, unit.size_ms, wire));
   }
   void operator()(const Vl3MessageUnit& unit) {
-    out_.push_back(Vl3Message(unit.type, unit.num, unit.payload));
+    out_.push_back(BuildVl3Frame(unit.type, unit.num, unit.payload));
   }
   void operator()(const Vl2RegionUnit& unit) {
-    out_.push_back(*Vl2Command(vl2_frame::kPrepareBlock, unit.size_seconds, ""));
-    out_.push_back(*Vl2Command(vl2_frame::kSendBlock, unit.over_seconds, ""));
+    out_.push_back(*BuildVl2Frame(vl2_frame::kPrepareBlock, unit.size_seconds, ""));
+    out_.push_back(*BuildVl2Frame(vl2_frame::kSendBlock, unit.over_seconds, ""));
   }
   void operator()(const Vl2NoticeUnit& unit) {
-    out_.push_back(Required(Vl2Command(unit.code, unit.seconds, codepage_.ToWire(unit.text)),
+    out_.push_back(Required(BuildVl2Frame(unit.code, unit.seconds, codepage_.ToWire(unit.text)),
                             "--vl2-notice: a VL2 text holds at most " +
                                 std::to_string(vl2_frame::kMaxText) + " bytes"));
   }
   void operator()(const DrcpBlockUnit& unit) {
     Bytes element = DrcpBlockElement(unit.delay_ms, unit.size_ms, unit.over_ms);
-    out_.push_back(unit.in_uecp_frame ? *UecpFrame(element) : std::move(element));
+    out_.push_back(unit.in_uecp_frame ? *BuildUecpFrame(element) : std::move(element));
   }
   void operator()(const RadiotextUnit& unit) {
     const std::string what =
         "--uecp-rt: a radiotext holds at most " + std::to_string(kRadiotextMaxText) + " bytes";
-    out_.push_back(*UecpFrame(Required(RadiotextElement(codepage_.ToWire(unit.text)), what)));
+    out_.push_back(*BuildUecpFrame(Required(RadiotextElement(codepage_.ToWire(unit.text)), what)));
   }
 
  private:

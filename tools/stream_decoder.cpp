@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocols/held_unit.h"
 #include "tools/hex.h"
 #include "tools/message_text.h"
 
@@ -18,14 +19,8 @@ void PrintingHost::OutLog(int /*link*/, std::string_view message, std::string_vi
   out_("LOG " + std::string(tag) + ": " + OneLine(message));
 }
 
-bool PrintingHost::IPReader_NoDouble_Data(ByteView unit) {
-  out_("UNIT " + std::to_string(unit.size()) + " bytes: " + ToHex(unit));
-  // One stream is one source, and a source repeating itself is always passed
-  // on: the duplicate check only ever holds back what another source sent.
-  return true;
-}
-
-void PrintingHost::SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) {
+void PrintingHost::SenderToDest(const Origin& /*origin*/, std::uint16_t msg_type,
+                                std::uint16_t msg_num, ByteView data) {
   out_("ROUTE " + DescribeMessage(msg_type, msg_num, data, codepage_));
 }
 
@@ -49,7 +44,13 @@ std::size_t StreamDecoder::Append(ByteView bytes) {
   if (stored == 0) return 0;
   std::copy_n(bytes.begin(), stored, comm_.Data.begin() + comm_.Count);
   comm_.Count += static_cast<std::int32_t>(stored);
-  units_.ParseHeldUnits(comm_);
+  // One stream is one source, and a source repeating itself is always passed
+  // on: the duplicate check only ever holds back what another source sent.
+  while (const auto unit = CutUnit(comm_.Held())) {
+    host_.Out()("UNIT " + std::to_string(unit->bytes.size()) + " bytes: " + ToHex(unit->bytes));
+    handlers_.TakeUnit(*unit, Origin::TcpSource(0));
+    ConsumeFront(comm_, static_cast<std::int32_t>(unit->bytes.size()));
+  }
   SendDueBlock();
   return stored;
 }
@@ -64,11 +65,10 @@ void StreamDecoder::DiscardHeld() {
 void StreamDecoder::SendDueBlock() {
   // The relay sends a scheduled block from its tick once the delay is over;
   // offline there is no waiting, so the delay is shown and the block sent.
-  std::int64_t& due = host_.PendingBlockDue();
-  if (due <= 0) return;
-  host_.Out()("PENDING due_in=" + std::to_string(due - PrintingHost::kNowTick));
-  due = 0;
-  units_.Handlers().Send_DRCP(host_.PendingBlock(), "UECP");
+  PendingRegionBlock& pending = handlers_.Pending();
+  if (pending.DueTick() <= 0) return;
+  host_.Out()("PENDING due_in=" + std::to_string(pending.DueTick() - PrintingHost::kNowTick));
+  handlers_.SendDueBlock(pending.DueTick());
 }
 
 }  // namespace trivane::sim

@@ -7,7 +7,6 @@
 #include "protocols/protocol_host.h"
 #include "protocols/records.h"
 #include "protocols/uecp_codec.h"
-#include "protocols/unit_pipeline.h"
 #include "tools/line_output.h"
 
 namespace trivane::sim {
@@ -32,15 +31,12 @@ class PrintingHost final : public ProtocolHost {
   PrintingHost(const TextCodec& codepage, LineSink out, const DecodeSettings& settings);
 
   void OutLog(int link, std::string_view message, std::string_view tag) override;
-  int ActiveReader() const override { return 0; }
-  bool IPReader_NoDouble_Data(ByteView unit) override;
-  void SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) override;
+  void SenderToDest(const Origin& origin, std::uint16_t msg_type, std::uint16_t msg_num,
+                    ByteView data) override;
   void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
                  std::string_view name) override;
-  TSettings& Settings() override { return settings_; }
+  const TSettings& Settings() const override { return settings_; }
   std::int64_t NowTick() const override { return kNowTick; }
-  TRegionBlock& PendingBlock() override { return pending_; }
-  std::int64_t& PendingBlockDue() override { return pending_due_; }
   const TextCodec& Codepage() const override { return codepage_; }
 
   const LineSink& Out() const { return out_; }
@@ -49,8 +45,6 @@ class PrintingHost final : public ProtocolHost {
   const TextCodec& codepage_;
   LineSink out_;
   TSettings settings_;
-  TRegionBlock pending_;
-  std::int64_t pending_due_ = 0;
 };
 
 // One source's byte stream through the relay's own intake steps: an 8192-byte
@@ -79,7 +73,7 @@ class StreamDecoder {
   void SendDueBlock();
 
   PrintingHost host_;
-  UnitPipeline units_{host_};
+  ProtocolHandlers handlers_{host_};
   TReadComm comm_;
 };
 

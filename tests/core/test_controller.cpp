@@ -54,8 +54,6 @@ struct FakeSources : SourceReaders {
     journal.push_back("AttemptsDone");
     return attempts_done;
   }
-  int ActiveReader() const override { return 0; }
-  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
   std::string ErrText(int i) const override { return err_texts.at(static_cast<std::size_t>(i)); }
   Journal& journal;
   bool attempts_done = true;
@@ -298,21 +296,21 @@ TEST_F(ControllerTest, PendingBlockIsSentWhenDueOnlyWithTheStudioDestination) {
   TVL_Trivane& c = Start();
   c.OnTimer();
   c.OnTimer();
-  c.PendingBlock().Size = 60000;
-  c.PendingBlockDue() = c.NowTick() + 20;
+  c.Router().Pending().Schedule(TRegionBlock{.Size = 60000}, c.NowTick() + 20,
+                                Origin::TcpSource(0));
 
   for (int i = 0; i < 5; ++i) {
     clock.Advance(10);
     c.OnTimer();
   }
   EXPECT_EQ(RegionLines(view), 0);
-  EXPECT_GT(c.PendingBlockDue(), 0);  // still waiting, unsent
+  EXPECT_GT(c.Router().Pending().DueTick(), 0);  // still waiting, unsent
 
   c.Config().settings.DstMode = 3;
   clock.Advance(10);
   c.OnTimer();
   EXPECT_EQ(RegionLines(view), 1);
-  EXPECT_EQ(c.PendingBlockDue(), 0);
+  EXPECT_EQ(c.Router().Pending().DueTick(), 0);
   clock.Advance(10);
   c.OnTimer();
   EXPECT_EQ(RegionLines(view), 1);
@@ -323,13 +321,13 @@ TEST_F(ControllerTest, PendingBlockIsNotSentBeforeItsDueTime) {
   TVL_Trivane& c = Start();
   c.OnTimer();
   c.OnTimer();
-  c.PendingBlockDue() = c.NowTick() + 1000;
+  c.Router().Pending().Schedule(TRegionBlock{}, c.NowTick() + 1000, Origin::TcpSource(0));
   clock.Advance(990);
   c.OnTimer();
-  EXPECT_GT(c.PendingBlockDue(), 0);
+  EXPECT_GT(c.Router().Pending().DueTick(), 0);
   clock.Advance(10);
   c.OnTimer();
-  EXPECT_EQ(c.PendingBlockDue(), 0);
+  EXPECT_EQ(c.Router().Pending().DueTick(), 0);
 }
 
 TEST_F(ControllerTest, TrayStartMinimisesAndRestoreHidesTheIcon) {

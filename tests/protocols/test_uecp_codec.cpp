@@ -74,16 +74,22 @@ struct Event {
 
 class Uecp : public ::testing::Test {
  protected:
-  Uecp() {
-    comm.Data.resize(TReadComm::kCapacity);
-    codec.OnMessage = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
-      events.push_back({mec, sub, Bytes(data.begin(), data.end())});
-    };
-    codec.OnRawData = [this](ByteView unit) {
-      units.emplace_back(unit.begin(), unit.end());
-      return accept;
-    };
+  Uecp() { comm.Data.resize(TReadComm::kCapacity); }
+
+  // As the intake does: one unit cut from the front, decoded only when the
+  // duplicate check lets it through, and removed either way.
+  bool Take(std::optional<std::size_t> (*size_of)(ByteView),
+            void (*decode)(ByteView, const UecpMessageEvent&)) {
+    const auto size = size_of(comm.Held());
+    if (!size) return false;
+    const ByteView unit = comm.Held().first(*size);
+    units.emplace_back(unit.begin(), unit.end());
+    if (accept) decode(unit, emit);
+    ConsumeFront(comm, static_cast<std::int32_t>(*size));
+    return true;
   }
+  bool ExtractFrame() { return Take(UecpFrameSize, DecodeUecpFrame); }
+  bool ExtractBareElement() { return Take(UecpElementSize, DecodeUecpElement); }
 
   void Feed(const Bytes& bytes) {
     std::ranges::copy(bytes, comm.Data.begin() + comm.Count);
@@ -92,8 +98,8 @@ class Uecp : public ::testing::Test {
 
   // As the intake does: the first byte picks the parser.
   bool ExtractOne() {
-    if (comm.Count > 0 && comm.Data[0] == 0xFE) return codec.ExtractFrame(comm);
-    if (comm.Count > 0 && comm.Data[0] == 0x2D) return codec.ExtractBareElement(comm);
+    if (comm.Count > 0 && comm.Data[0] == 0xFE) return ExtractFrame();
+    if (comm.Count > 0 && comm.Data[0] == 0x2D) return ExtractBareElement();
     return false;
   }
 
@@ -106,9 +112,11 @@ class Uecp : public ::testing::Test {
     return events;
   }
 
-  TUECP codec;
   TReadComm comm;
   std::vector<Event> events;
+  UecpMessageEvent emit = [this](std::uint8_t mec, std::uint8_t sub, ByteView data) {
+    events.push_back({mec, sub, Bytes(data.begin(), data.end())});
+  };
   std::vector<Bytes> units;
   bool accept = true;
 };
@@ -129,18 +137,18 @@ TEST_F(Uecp, TakesOneFramePerCallAndLeavesIncompleteOnesAlone) {
   const Bytes second = Frame(Rt(Text("Hi")));
   Feed(Join(first, second));
 
-  EXPECT_TRUE(codec.ExtractFrame(comm));
+  EXPECT_TRUE(ExtractFrame());
   EXPECT_EQ(units, std::vector<Bytes>{first});
   ASSERT_EQ(comm.Count, static_cast<std::int32_t>(second.size()));
   EXPECT_TRUE(std::equal(second.begin(), second.end(), comm.Data.begin()));
-  EXPECT_TRUE(codec.ExtractFrame(comm));
+  EXPECT_TRUE(ExtractFrame());
   EXPECT_EQ(comm.Count, 0);
   EXPECT_EQ(events.size(), 1u);
 
   for (const Bytes& partial : {Bytes{0xFE, 0x00, 0x00, 0x01}, Bytes{0xFE}}) {
     comm.Count = 0;
     Feed(partial);
-    EXPECT_FALSE(codec.ExtractFrame(comm));
+    EXPECT_FALSE(ExtractFrame());
     EXPECT_EQ(comm.Count, static_cast<std::int32_t>(partial.size()));
   }
   EXPECT_EQ(units.size(), 2u);
@@ -150,10 +158,10 @@ TEST_F(Uecp, CompletesAStuffedFrameFedOneByteAtATime) {
   const Bytes frame = Frame(Rt({'a', 0xFD, 0xFE, 0xFF, 'b'}));
   for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
     Feed({frame[i]});
-    ASSERT_FALSE(codec.ExtractFrame(comm)) << i;
+    ASSERT_FALSE(ExtractFrame()) << i;
   }
   Feed({frame.back()});
-  EXPECT_TRUE(codec.ExtractFrame(comm));
+  EXPECT_TRUE(ExtractFrame());
   EXPECT_EQ(comm.Count, 0);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].data, (Bytes{'a', 0xFD, 0xFE, 0xFF, 'b'}));
@@ -269,14 +277,14 @@ TEST_F(Uecp, BareElementIsTakenWholeOnceAllOfItIsThere) {
   const Bytes payload = Counting(21);
   const Bytes element = Join({0x2D, 0x18, 0x44, 0x6E, 0x73}, payload);
   Feed({element[0]});
-  EXPECT_FALSE(codec.ExtractBareElement(comm));
+  EXPECT_FALSE(ExtractBareElement());
   Feed(Bytes(element.begin() + 1, element.end() - 1));
-  EXPECT_FALSE(codec.ExtractBareElement(comm));
+  EXPECT_FALSE(ExtractBareElement());
   EXPECT_EQ(comm.Count, 25);
   EXPECT_TRUE(units.empty());
 
   Feed({element.back(), 0xFE});
-  EXPECT_TRUE(codec.ExtractBareElement(comm));
+  EXPECT_TRUE(ExtractBareElement());
   EXPECT_EQ(comm.Count, 1);
   EXPECT_EQ(units, std::vector<Bytes>{element});
   ASSERT_EQ(events.size(), 1u);

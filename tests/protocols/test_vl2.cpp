@@ -25,7 +25,7 @@ class Vl2 : public ::testing::Test {
  protected:
   void Feed(const Bytes& frame) {
     TReadComm comm = CommWith(frame);
-    ASSERT_TRUE(handlers.VL2_COMMExec(comm));
+    ASSERT_TRUE(host.TakeFront(handlers, comm, testing::kThirdSource));
     EXPECT_EQ(comm.Count, 0);
   }
 
@@ -34,11 +34,11 @@ class Vl2 : public ::testing::Test {
 };
 
 TEST_F(Vl2, RegionBlockTakesAPrepareAndASend) {
-  host.pending = TRegionBlock{.Size = 5, .Reserved = 9, .Extra = 3};
-  host.pending_due = 777;
+  handlers.Pending().Schedule(TRegionBlock{.Size = 5, .Reserved = 9, .Extra = 3}, 777,
+                              testing::kThirdSource);
   Feed(Vl2Frame(0x08, 60.0));
-  EXPECT_EQ(host.pending, (TRegionBlock{.Size = 60000}));
-  EXPECT_EQ(host.pending_due, 777);  // its due time is not the VL2 path's business
+  EXPECT_EQ(handlers.Pending().Block(), (TRegionBlock{.Size = 60000}));
+  EXPECT_EQ(handlers.Pending().DueTick(), 777);  // its due time is not the VL2 path's business
   EXPECT_TRUE(host.routed.empty());
 
   Feed(Vl2Frame(0x09, 120.0));
@@ -53,7 +53,7 @@ TEST_F(Vl2, RegionBlockTakesAPrepareAndASend) {
 // a double before it is truncated, or the block loses its last millisecond.
 TEST_F(Vl2, DecimalSecondsKeepTheirLastMillisecond) {
   Feed(Vl2Frame(0x08, 60.123));
-  EXPECT_EQ(host.pending.Size, 60123u);
+  EXPECT_EQ(handlers.Pending().Block().Size, 60123u);
   Feed(Vl2Frame(0x09, 120.005));
   ASSERT_EQ(host.routed.size(), 1u);
   EXPECT_EQ(TRegionBlock::Decode(host.routed[0].data)->Over, 120005u);
@@ -88,11 +88,11 @@ TEST_F(Vl2, ValuesPastTheMillisecondRangeAreDroppedNotWrapped) {
   Feed(Vl2Frame(0x64, 4294967.296));
   EXPECT_EQ(host.LastLine().message, "Value out of range: 4294967.296 s, command dropped");
   EXPECT_EQ(host.LastLine().tag, "VL2");
-  host.pending = TRegionBlock{.Size = 5};
+  handlers.Pending().Block() = TRegionBlock{.Size = 5};
   Feed(Vl2Frame(0x08, 1e300));
   Feed(Vl2Frame(0x09, std::numeric_limits<double>::infinity()));
   EXPECT_EQ(host.routed.size(), routed);
-  EXPECT_EQ(host.pending.Size, 5u);
+  EXPECT_EQ(handlers.Pending().Block().Size, 5u);
 }
 
 TEST_F(Vl2, ClockIsLoggedAndUnknownCodesAreIgnored) {
@@ -110,29 +110,29 @@ TEST_F(Vl2, LengthAndCompletenessAreCheckedBeforeAnything) {
   const Bytes empty_text = Vl2Frame(0x64, 1);
   ASSERT_EQ(empty_text.size(), 18u);
   TReadComm seventeen = CommWith(ByteView(empty_text).first(17));
-  EXPECT_FALSE(handlers.VL2_COMMExec(seventeen));
+  EXPECT_FALSE(host.TakeFront(handlers, seventeen, testing::kThirdSource));
 
   Bytes too_long = Vl2Frame(0x64, 1, std::string(249, 'x'));
   too_long[3] = 0x01;  // L = 257
   too_long[4] = 0x01;
   TReadComm held = CommWith(too_long);
-  EXPECT_FALSE(handlers.VL2_COMMExec(held));
+  EXPECT_FALSE(host.TakeFront(handlers, held, testing::kThirdSource));
   EXPECT_EQ(held.Count, static_cast<int>(too_long.size()));
 
   Bytes short_length = empty_text;
   short_length[3] = 7;
   TReadComm seven = CommWith(short_length);
-  EXPECT_FALSE(handlers.VL2_COMMExec(seven));
+  EXPECT_FALSE(host.TakeFront(handlers, seven, testing::kThirdSource));
 
   TReadComm longest = CommWith(Vl2Frame(0x64, 1, std::string(248, 'x')));
-  EXPECT_TRUE(handlers.VL2_COMMExec(longest));
+  EXPECT_TRUE(host.TakeFront(handlers, longest, testing::kThirdSource));
   EXPECT_EQ(host.raw_units.size(), 1u);
 }
 
 TEST_F(Vl2, DuplicateFramesAreConsumedWithoutEffect) {
   host.accept_units = false;
   Feed(Vl2Frame(0x08, 60));
-  EXPECT_EQ(host.pending.Size, 0u);
+  EXPECT_EQ(handlers.Pending().Block().Size, 0u);
   EXPECT_TRUE(host.log.empty());
 }
 

@@ -13,8 +13,6 @@ struct CountingSources : SourceReaders {
   void IPReader_Bye() override {}
   void IPReader_ReadComm() override { ++reads; }
   bool AttemptsDone() override { return attempts_done; }
-  int ActiveReader() const override { return 0; }
-  bool IPReader_NoDouble_Data(ByteView, RawQueue*) override { return true; }
   std::string ErrText(int slot) const override { return errors[static_cast<std::size_t>(slot)]; }
   std::array<std::string, 4> errors;  // each slot's last connection error
   int reads = 0;

@@ -11,12 +11,12 @@
 
 #include "core/daily_log.h"
 #include "links/link_host.h"
+#include "links/links.h"
+#include "links/router.h"
 #include "net/connect_thread.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
 #include "platform/system_text_codec.h"
-#include "protocols/protocol_host.h"
-#include "protocols/unit_pipeline.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -57,14 +57,14 @@ inline bool WaitConnectorDone(const std::unique_ptr<TConnectThread>& connector,
 }
 
 // The controller as one link sees it: every report is recorded, time moves only
-// when the test moves it, and source units go through the real parsers and the
-// real duplicate check of the readers under test (set them with SetReaders).
+// when the test moves it, and units go through the real router and handlers;
+// what they route is recorded, and raw units for the chain server go to the
+// queue set with SetServerQueue.
 class FakeLinkHost : public LinkHost {
  public:
   FakeLinkHost()
       : files_(dir_ / "Log", clock),
-        protocol_(*this),
-        units_(protocol_),
+        router_(*this, parts_),
         codepage_(SystemTextCodec::Open(std::string(SystemTextCodec::kDefaultCodePage))) {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
   }
@@ -76,17 +76,24 @@ class FakeLinkHost : public LinkHost {
     statuses.push_back({column, status});
   }
   void MarkLastData(int column) override { marks.push_back(column); }
-  TSettings& Settings() override { return settings; }
+  const TSettings& Settings() const override { return settings; }
   std::int64_t NowTick() const override { return now_tick; }
   std::int64_t GetTick64() override { return now_tick + fresh_tick_lead; }
   TDateTime Now() override { return clock.Now(); }
   void Write_Error(int source, const TReadComm& comm) override { files_.Write_Error(source, comm); }
-  void ParseHeldUnits(TReadComm& comm) override { units_.ParseHeldUnits(comm); }
-  ProtocolHandlers& Handlers() override { return units_.Handlers(); }
+  void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
+                 std::string_view name) override {
+    files_.Write_Log(size, over, extra, name);
+  }
+  const TextCodec& Codepage() const override { return *codepage_; }
+  UnitRouter& Router() override { return router_; }
   RelayMetrics& Metrics() override { return metrics; }
 
-  void SetReaders(tIPReader* readers) { readers_ = readers; }
-  void SetServerQueue(RawQueue* queue) { server_queue_ = queue; }
+  // The chain server's queue, on: accepted raw source units are copied there.
+  void SetServerQueue(RawQueue* queue) {
+    settings.DstMode |= kDstServer;
+    parts_.server = std::make_unique<FakeServer>(queue);
+  }
   void Advance(std::int64_t ms) { now_tick += ms; }
 
   std::vector<HostLogLine> LinesTagged(std::string_view tag) const {
@@ -119,44 +126,36 @@ class FakeLinkHost : public LinkHost {
   RelayMetrics metrics;
 
  private:
-  // What the protocol handlers reach, answered from the same recorded state.
-  class Protocol : public ProtocolHost {
+  // Every routed message is recorded as it is handed to the destinations.
+  class RecordingRouter final : public UnitRouter {
    public:
-    explicit Protocol(FakeLinkHost& host) : host_(host) {}
-    void OutLog(int link, std::string_view message, std::string_view tag) override {
-      host_.OutLog(link, message, tag);
-    }
-    int ActiveReader() const override { return host_.readers_ ? host_.readers_->ActiveReader : 0; }
-    bool IPReader_NoDouble_Data(ByteView unit) override {
-      if (host_.readers_ == nullptr) return true;
-      return trivane::IPReader_NoDouble_Data(*host_.readers_, unit, host_.server_queue_);
-    }
-    void SenderToDest(std::uint16_t type, std::uint16_t num, ByteView data) override {
+    RecordingRouter(FakeLinkHost& host, const ControllerParts& parts)
+        : UnitRouter(host, parts), host_(host) {}
+    void SenderToDest(const Origin& /*origin*/, std::uint16_t type, std::uint16_t num,
+                      ByteView data) override {
       host_.routed.push_back({type, num, Bytes(data.begin(), data.end())});
     }
-    void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
-                   std::string_view name) override {
-      host_.files_.Write_Log(size, over, extra, name);
-    }
-    TSettings& Settings() override { return host_.settings; }
-    std::int64_t NowTick() const override { return host_.now_tick; }
-    TRegionBlock& PendingBlock() override { return pending_; }
-    std::int64_t& PendingBlockDue() override { return pending_due_; }
-    const TextCodec& Codepage() const override { return *host_.codepage_; }
 
    private:
     FakeLinkHost& host_;
-    TRegionBlock pending_{.Head1 = 0, .Head2 = 0};
-    std::int64_t pending_due_ = 0;
+  };
+  class FakeServer final : public ServerLink {
+   public:
+    explicit FakeServer(RawQueue* queue) : queue_(queue) {}
+    void Server_Init() override {}
+    void Server_Bye() override {}
+    void TCPServer_OTick() override {}
+    RawQueue* Queue() override { return queue_; }
+
+   private:
+    RawQueue* queue_;
   };
 
   TempDir dir_;
   DailyLog files_;
-  Protocol protocol_;
-  UnitPipeline units_;
+  ControllerParts parts_;
+  RecordingRouter router_;
   std::unique_ptr<SystemTextCodec> codepage_;
-  tIPReader* readers_ = nullptr;
-  RawQueue* server_queue_ = nullptr;
 };
 
 }  // namespace trivane::testing

@@ -5,9 +5,14 @@
 #include <vector>
 
 #include "platform/system_text_codec.h"
+#include "protocols/held_unit.h"
+#include "protocols/protocol_handlers.h"
 #include "protocols/protocol_host.h"
 
 namespace trivane::testing {
+
+// The source the handlers' tests read from; its lines show under it.
+inline const Origin kThirdSource = Origin::TcpSource(2);
 
 struct LoggedLine {
   int link;
@@ -16,6 +21,7 @@ struct LoggedLine {
 };
 
 struct RoutedMessage {
+  Origin origin;
   std::uint16_t type;
   std::uint16_t num;
   Bytes data;
@@ -33,36 +39,38 @@ class FakeProtocolHost : public ProtocolHost {
   void OutLog(int link, std::string_view message, std::string_view tag) override {
     log.push_back({link, std::string(message), std::string(tag)});
   }
-  int ActiveReader() const override { return active_reader; }
-  bool IPReader_NoDouble_Data(ByteView unit) override {
-    raw_units.emplace_back(unit.begin(), unit.end());
-    return accept_units;
-  }
-  void SenderToDest(std::uint16_t type, std::uint16_t num, ByteView data) override {
-    routed.push_back({type, num, Bytes(data.begin(), data.end())});
+  void SenderToDest(const Origin& origin, std::uint16_t type, std::uint16_t num,
+                    ByteView data) override {
+    routed.push_back({origin, type, num, Bytes(data.begin(), data.end())});
   }
   void Write_Log(std::uint32_t size, std::uint32_t over, std::uint32_t extra,
                  std::string_view name) override {
     files.push_back({size, over, extra, std::string(name)});
   }
-  TSettings& Settings() override { return settings; }
+  const TSettings& Settings() const override { return settings; }
   std::int64_t NowTick() const override { return now_tick; }
-  TRegionBlock& PendingBlock() override { return pending; }
-  std::int64_t& PendingBlockDue() override { return pending_due; }
   const TextCodec& Codepage() const override { return *codepage; }
 
   const LoggedLine& LastLine() const { return log.back(); }
 
+  // The unit at the front of comm as the intake takes it: cut, recorded,
+  // handled only when the duplicate check would accept it, removed either way.
+  bool TakeFront(ProtocolHandlers& handlers, TReadComm& comm, const Origin& origin) {
+    const auto unit = CutUnit(comm.Held());
+    if (!unit) return false;
+    raw_units.emplace_back(unit->bytes.begin(), unit->bytes.end());
+    if (accept_units) handlers.TakeUnit(*unit, origin);
+    ConsumeFront(comm, static_cast<std::int32_t>(unit->bytes.size()));
+    return true;
+  }
+
   std::vector<LoggedLine> log;
   std::vector<Bytes> raw_units;
+  bool accept_units = true;
   std::vector<RoutedMessage> routed;
   std::vector<FileLine> files;
   TSettings settings;
-  int active_reader = 2;
-  bool accept_units = true;
   std::int64_t now_tick = 100'000;
-  TRegionBlock pending{.Head1 = 0, .Head2 = 0};
-  std::int64_t pending_due = 0;
   std::unique_ptr<SystemTextCodec> codepage = SystemTextCodec::Open("WINDOWS-1251");
 };
 

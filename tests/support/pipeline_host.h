@@ -4,28 +4,32 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "base/formatting.h"
 #include "core/event_log.h"
 #include "core/log_line.h"
+#include "links/link_host.h"
+#include "links/links.h"
 #include "links/router.h"
 #include "net/duplicate_check.h"
 #include "net/ip_reader_record.h"
 #include "platform/system_text_codec.h"
-#include "protocols/protocol_handlers.h"
+#include "protocols/held_unit.h"
 #include "protocols/uecp_codec.h"
-#include "protocols/unit_pipeline.h"
+#include "protocols/vl2_frame.h"
+#include "protocols/vl3_frame.h"
 
 namespace trivane::testing {
 
 // The source side of the relay wired as the controller wires it, without
-// sockets or a window: four running readers with their caches, the real
-// duplicate check and router into all three destination queues, the UECP
-// codec's events on the real handlers. Log lines are formatted in full and
-// then only counted, so the cost of building them stays in what is measured.
-class PipelineHost final : public ProtocolHost {
+// sockets or a window: four running readers with their caches, the intake's
+// cut, the real duplicate check and the real router into all three
+// destination queues. Log lines are formatted in full and then only counted,
+// so the cost of building them stays in what is measured.
+class PipelineHost final : public LinkHost {
  public:
   static constexpr std::int64_t kDiscardAfterMs = 1000;
   static constexpr std::int64_t kStartTick = 100'000;
@@ -35,6 +39,9 @@ class PipelineHost final : public ProtocolHost {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
     settings_.SrcMode = kSrcTcp;
     settings_.DstMode = kDstStudio | kDstServer | kDstOnline;
+    parts_.studio = std::make_unique<Studio>();
+    parts_.server = std::make_unique<Server>();
+    parts_.online = std::make_unique<Online>();
     Reset();
   }
 
@@ -50,8 +57,7 @@ class PipelineHost final : public ProtocolHost {
     }
     readers_.ActiveReader = 0;
     ClearQueues();
-    pending_ = TRegionBlock{.Head1 = 0, .Head2 = 0};
-    pending_due_ = 0;
+    router_.Pending() = PendingRegionBlock{};
     now_tick_ = kStartTick;
     log_lines_ = 0;
     log_bytes_ = 0;
@@ -59,9 +65,9 @@ class PipelineHost final : public ProtocolHost {
   }
 
   void ClearQueues() {
-    studio_.clear();
-    server_.clear();
-    online_.clear();
+    StudioQueue().clear();
+    ServerQueue().clear();
+    OnlineQueue().clear();
   }
 
   // One arrival on a reader, stored as the intake stores it: whatever does not
@@ -86,11 +92,25 @@ class PipelineHost final : public ProtocolHost {
     int units = 0;
     if (comm.Count > 0 && comm.NewData) {
       comm.NewData = false;
-      readers_.ActiveReader = static_cast<std::uint8_t>(reader);
-      units = units_.ParseHeldUnits(comm);
+      while (TakeFront(reader, CutUnit)) ++units;
     }
     if (comm.Count < 1) comm.Deadline = 0;
     return units;
+  }
+
+  // One unit from the front of a reader's buffer as the intake takes it, cut
+  // by `cut` (the intake's CutUnit, or one framer alone): through the
+  // duplicate check to the router, then removed. False when nothing was cut.
+  template <typename Cut>
+  bool TakeFront(int reader, Cut&& cut) {
+    TReadComm& comm = Comm(reader);
+    const std::optional<HeldUnit> unit = cut(comm.Held());
+    if (!unit) return false;
+    readers_.ActiveReader = static_cast<std::uint8_t>(reader);
+    const bool accepted = IPReader_NoDouble_Data(readers_, unit->bytes);
+    router_.TakeSourceUnit(reader, *unit, accepted);
+    ConsumeFront(comm, static_cast<std::int32_t>(unit->bytes.size()));
+    return true;
   }
 
   // Gives up bytes nobody could parse once their deadline has passed, logging
@@ -110,54 +130,91 @@ class PipelineHost final : public ProtocolHost {
   // Direct access for harnesses that drive a single parser.
   TReadComm& Comm(int reader) { return readers_.Readers.at(static_cast<std::size_t>(reader)).Comm; }
   tIPReader& Readers() { return readers_; }
-  TUECP& Uecp() { return units_.Codec(); }
-  ProtocolHandlers& Handlers() { return units_.Handlers(); }
-  MessageQueue& StudioQueue() { return studio_; }
-  RawQueue& ServerQueue() { return server_; }
-  RawQueue& OnlineQueue() { return online_; }
+  PendingRegionBlock& Pending() { return router_.Pending(); }
+  MessageQueue& StudioQueue() { return *parts_.studio->Studio_Queue(); }
+  RawQueue& ServerQueue() { return *parts_.server->Queue(); }
+  RawQueue& OnlineQueue() { return *parts_.online->Queue(); }
   std::size_t LogLines() const { return log_lines_; }
   std::size_t LogBytes() const { return log_bytes_; }
   std::size_t FileLines() const { return file_lines_; }
 
-  // ProtocolHost
+  // LinkHost
   void OutLog(int link, std::string_view message, std::string_view tag) override {
     const LogEntry entry{kLogTime, link, std::string(message), std::string(tag)};
     log_bytes_ += LogEntryLine(entry).size();
     ++log_lines_;
   }
-  int ActiveReader() const override { return readers_.ActiveReader; }
-  bool IPReader_NoDouble_Data(ByteView unit) override {
-    return trivane::IPReader_NoDouble_Data(readers_, unit, &server_);
-  }
-  void SenderToDest(std::uint16_t msg_type, std::uint16_t msg_num, ByteView data) override {
-    trivane::SenderToDest(settings_, DestinationQueues{&studio_, &server_, &online_}, msg_type,
-                          msg_num, data);
-  }
+  void SetLineStatus(int, LineStatus) override {}
+  void MarkLastData(int) override {}
+  const TSettings& Settings() const override { return settings_; }
+  std::int64_t NowTick() const override { return now_tick_; }
+  std::int64_t GetTick64() override { return now_tick_; }
+  TDateTime Now() override { return kLogTime; }
+  void Write_Error(int, const TReadComm&) override { ++file_lines_; }
   void Write_Log(std::uint32_t, std::uint32_t, std::uint32_t, std::string_view) override {
     ++file_lines_;
   }
-  TSettings& Settings() override { return settings_; }
-  std::int64_t NowTick() const override { return now_tick_; }
-  TRegionBlock& PendingBlock() override { return pending_; }
-  std::int64_t& PendingBlockDue() override { return pending_due_; }
   const TextCodec& Codepage() const override { return *codepage_; }
+  UnitRouter& Router() override { return router_; }
+  RelayMetrics& Metrics() override { return metrics_; }
 
  private:
   static constexpr TDateTime kLogTime = 45634.5;
 
+  struct Studio final : StudioLink {
+    void Studio_Init() override {}
+    void Studio_Bye() override {}
+    void Studio_Read_Tick() override {}
+    void Studio_Send_Tick() override {}
+    MessageQueue* Studio_Queue() override { return &queue; }
+    MessageQueue queue;
+  };
+  struct Server final : ServerLink {
+    void Server_Init() override {}
+    void Server_Bye() override {}
+    void TCPServer_OTick() override {}
+    RawQueue* Queue() override { return &queue; }
+    RawQueue queue;
+  };
+  struct Online final : OnlineLink {
+    void Online_Init() override {}
+    void Online_Bye() override {}
+    void Online_Tick() override {}
+    const std::string& ErrText() const override { return error; }
+    RawQueue* Queue() override { return &queue; }
+    RawQueue queue;
+    std::string error;
+  };
+
   std::unique_ptr<SystemTextCodec> codepage_;
   TSettings settings_;
   tIPReader readers_;
-  MessageQueue studio_;
-  RawQueue server_;
-  RawQueue online_;
-  TRegionBlock pending_;
-  std::int64_t pending_due_ = 0;
+  ControllerParts parts_;
+  UnitRouter router_{*this, parts_};
+  RelayMetrics metrics_;
   std::int64_t now_tick_ = kStartTick;
   std::size_t log_lines_ = 0;
   std::size_t log_bytes_ = 0;
   std::size_t file_lines_ = 0;
-  UnitPipeline units_{*this};
 };
+
+// The framers alone, each as the unit kind it cuts, for targets that drive one.
+inline std::optional<HeldUnit> CutAs(UnitKind kind, std::optional<std::size_t> size,
+                                     ByteView held) {
+  if (!size) return std::nullopt;
+  return HeldUnit{kind, held.first(*size)};
+}
+inline std::optional<HeldUnit> CutUecpFrame(ByteView held) {
+  return CutAs(UnitKind::kUecpFrame, UecpFrameSize(held), held);
+}
+inline std::optional<HeldUnit> CutUecpElement(ByteView held) {
+  return CutAs(UnitKind::kUecpElement, UecpElementSize(held), held);
+}
+inline std::optional<HeldUnit> CutVl3(ByteView held) {
+  return CutAs(UnitKind::kVl3, Vl3FrameSize(held), held);
+}
+inline std::optional<HeldUnit> CutVl2(ByteView held) {
+  return CutAs(UnitKind::kVl2, Vl2FrameSize(held), held);
+}
 
 }  // namespace trivane::testing

@@ -13,8 +13,6 @@ namespace trivane::testing {
 // The four source readers on a recording host, with the tick driven by hand.
 class ReaderHarness : public ::testing::Test {
  protected:
-  ReaderHarness() { host.SetReaders(&readers.Record()); }
-
   tIP1Reader& Slot(int i) { return readers.Record().Readers.at(static_cast<std::size_t>(i)); }
   TIPPortSett& Source(int i) { return host.settings.SrcIP.at(static_cast<std::size_t>(i)); }
   void Point(int i, std::uint16_t port, std::string name = "127.0.0.1") {

@@ -36,7 +36,7 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
 
 TEST_F(StreamDecoderTest, UnitsInOneArrivalAreLoggedAndRoutedInOrder) {
   const Bytes region = Vl3Region(60000, 120000, 0);
-  const Bytes notice = *Vl2Command(0x65, 90.5, kTitleCp1251 + std::string(2, '\0'));
+  const Bytes notice = *BuildVl2Frame(0x65, 90.5, kTitleCp1251 + std::string(2, '\0'));
   const std::size_t stored = Decoder().Append(Joined({region, notice}));
 
   EXPECT_EQ(stored, region.size() + notice.size());
@@ -109,10 +109,10 @@ TEST_F(StreamDecoderTest, AScheduledBlockShowsItsDelayAndIsSent) {
 }
 
 TEST_F(StreamDecoderTest, OtherMessagesAndLogLinesStayOnOneLine) {
-  const Bytes other = Vl3Message(9, 3, Bytes{0xAB});
-  const Bytes clock = Vl3Message(1, 4, Bytes{0, 0, 0, 0, 0x50, 0x48, 0xE6, 0x40});  // 45634.5
-  const Bytes short_block = Vl3Message(1, 1, Bytes{1, 1});
-  const auto radiotext = UecpFrame(*RadiotextElement("Line\r\none"));
+  const Bytes other = BuildVl3Frame(9, 3, Bytes{0xAB});
+  const Bytes clock = BuildVl3Frame(1, 4, Bytes{0, 0, 0, 0, 0x50, 0x48, 0xE6, 0x40});  // 45634.5
+  const Bytes short_block = BuildVl3Frame(1, 1, Bytes{1, 1});
+  const auto radiotext = BuildUecpFrame(*RadiotextElement("Line\r\none"));
   Decoder().Append(Joined({other, clock, short_block, *radiotext}));
   std::vector<std::string> lines;
   for (const std::string& line : TakeLines()) {

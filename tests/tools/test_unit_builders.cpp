@@ -16,6 +16,7 @@ namespace trivane::sim {
 namespace {
 
 using trivane::testing::FakeProtocolHost;
+using trivane::testing::kThirdSource;
 using trivane::testing::kTitleCp1251;
 using trivane::testing::kTitleUtf8;
 
@@ -35,13 +36,19 @@ struct UecpEvent {
 // The relay's own codec, with its events recorded.
 std::vector<UecpEvent> UecpEvents(ByteView unit, bool framed) {
   std::vector<UecpEvent> events;
-  TUECP codec;
-  codec.OnMessage = [&](std::uint8_t mec, std::uint8_t sub, ByteView data) {
+  const auto emit = [&](std::uint8_t mec, std::uint8_t sub, ByteView data) {
     events.push_back({mec, sub, Bytes(data.begin(), data.end())});
   };
-  TReadComm comm = Holding(unit);
-  EXPECT_TRUE(framed ? codec.ExtractFrame(comm) : codec.ExtractBareElement(comm));
-  EXPECT_EQ(comm.Count, 0) << "the whole unit is one unit";
+  const auto cut = CutUnit(unit);
+  EXPECT_TRUE(cut.has_value());
+  if (!cut) return events;
+  EXPECT_EQ(cut->bytes.size(), unit.size()) << "the whole unit is one unit";
+  EXPECT_EQ(cut->kind, framed ? UnitKind::kUecpFrame : UnitKind::kUecpElement);
+  if (framed) {
+    DecodeUecpFrame(cut->bytes, emit);
+  } else {
+    DecodeUecpElement(cut->bytes, emit);
+  }
   return events;
 }
 
@@ -54,8 +61,8 @@ TEST(Vl3Units, TheRelayRoutesThemAsBuilt) {
   both.insert(both.end(), notice.begin(), notice.end());
   TReadComm comm = Holding(both);
 
-  ASSERT_TRUE(handlers.VL3_COMMExec(comm));
-  ASSERT_TRUE(handlers.VL3_COMMExec(comm));
+  ASSERT_TRUE(host.TakeFront(handlers, comm, kThirdSource));
+  ASSERT_TRUE(host.TakeFront(handlers, comm, kThirdSource));
   EXPECT_EQ(comm.Count, 0);
   ASSERT_EQ(host.routed.size(), 2u);
   EXPECT_EQ(host.routed[0].type, 1);
@@ -75,11 +82,11 @@ TEST(Vl2Units, ARegionBlockInTwoCommandsAndANoticeWithItsText) {
   FakeProtocolHost host;
   ProtocolHandlers handlers(host);
   for (const auto& frame :
-       {Vl2Command(vl2_frame::kPrepareBlock, 60, ""), Vl2Command(vl2_frame::kSendBlock, 120.5, ""),
-        Vl2Command(0x67, 1.2345, "Ad")}) {
+       {BuildVl2Frame(vl2_frame::kPrepareBlock, 60, ""),
+        BuildVl2Frame(vl2_frame::kSendBlock, 120.5, ""), BuildVl2Frame(0x67, 1.2345, "Ad")}) {
     ASSERT_TRUE(frame);
     TReadComm comm = Holding(*frame);
-    ASSERT_TRUE(handlers.VL2_COMMExec(comm));
+    ASSERT_TRUE(host.TakeFront(handlers, comm, kThirdSource));
     EXPECT_EQ(comm.Count, 0);
   }
   ASSERT_EQ(host.routed.size(), 2u);
@@ -92,13 +99,14 @@ TEST(Vl2Units, ARegionBlockInTwoCommandsAndANoticeWithItsText) {
 }
 
 TEST(Vl2Units, TheLongestTextAFrameCarries) {
-  const auto longest = Vl2Command(0x64, 1, std::string(vl2_frame::kMaxText, 'x'));
+  const auto longest = BuildVl2Frame(0x64, 1, std::string(vl2_frame::kMaxText, 'x'));
   ASSERT_TRUE(longest);
   EXPECT_EQ(longest->size(), 266u);
   FakeProtocolHost host;
+  ProtocolHandlers handlers(host);
   TReadComm comm = Holding(*longest);
-  EXPECT_TRUE(ProtocolHandlers(host).VL2_COMMExec(comm));
-  EXPECT_FALSE(Vl2Command(0x64, 1, std::string(vl2_frame::kMaxText + 1, 'x')));
+  EXPECT_TRUE(host.TakeFront(handlers, comm, kThirdSource));
+  EXPECT_FALSE(BuildVl2Frame(0x64, 1, std::string(vl2_frame::kMaxText + 1, 'x')));
 }
 
 TEST(DrcpUnits, TheBareElementSchedulesTheBlock) {
@@ -113,15 +121,16 @@ TEST(DrcpUnits, TheBareElementSchedulesTheBlock) {
   EXPECT_EQ(events[0].data, Bytes(element.begin() + 5, element.end()));
 
   FakeProtocolHost host;
-  ProtocolHandlers(host).UECP_Receive(events[0].mec, events[0].sub, events[0].data);
-  EXPECT_EQ(host.pending, (TRegionBlock{.Size = 30000, .Over = 60000}));
-  EXPECT_EQ(host.pending_due, host.now_tick + 5000);
+  ProtocolHandlers handlers(host);
+  handlers.UECP_Receive(events[0].mec, events[0].sub, events[0].data, kThirdSource);
+  EXPECT_EQ(handlers.Pending().Block(), (TRegionBlock{.Size = 30000, .Over = 60000}));
+  EXPECT_EQ(handlers.Pending().DueTick(), host.now_tick + 5000);
 }
 
 TEST(DrcpUnits, AFrameStuffsEveryReservedByteAndPassesTheCrc) {
   // Delay and size chosen so that FD, FE and FF all appear in the payload.
   const Bytes element = DrcpBlockElement(-2, 0xFDFEFFFD, 1);
-  const auto frame = UecpFrame(element);
+  const auto frame = BuildUecpFrame(element);
   ASSERT_TRUE(frame);
   EXPECT_EQ(frame->front(), 0xFE);
   EXPECT_EQ(frame->back(), 0xFF);
@@ -135,14 +144,14 @@ TEST(DrcpUnits, AFrameStuffsEveryReservedByteAndPassesTheCrc) {
 }
 
 TEST(UecpUnits, RadiotextInAFrameAndTheLongestMessageField) {
-  const auto frame = UecpFrame(*RadiotextElement("Now on air"));
+  const auto frame = BuildUecpFrame(*RadiotextElement("Now on air"));
   const auto events = UecpEvents(*frame, true);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].mec, 0x0A);
   EXPECT_EQ(std::string(events[0].data.begin(), events[0].data.end()), "Now on air");
 
-  EXPECT_TRUE(UecpFrame(Bytes(uecp_frame::kMaxMessageField, 0x02)));
-  EXPECT_FALSE(UecpFrame(Bytes(uecp_frame::kMaxMessageField + 1, 0x02)));
+  EXPECT_TRUE(BuildUecpFrame(Bytes(uecp_frame::kMaxMessageField, 0x02)));
+  EXPECT_FALSE(BuildUecpFrame(Bytes(uecp_frame::kMaxMessageField + 1, 0x02)));
   EXPECT_FALSE(RadiotextElement(std::string(kRadiotextMaxText + 1, 'x')));
 }
 
@@ -156,8 +165,8 @@ TEST(BuildUnits, ConvertsTextsReadsFilesAndSplitsTheVl2Region) {
                                 *codepage);
   ASSERT_EQ(units.size(), 5u);
   EXPECT_EQ(units[0], Vl3Notice(1, 5000, kTitleCp1251));
-  EXPECT_EQ(units[1], *Vl2Command(vl2_frame::kPrepareBlock, 60, ""));
-  EXPECT_EQ(units[2], *Vl2Command(vl2_frame::kSendBlock, 120, ""));
+  EXPECT_EQ(units[1], *BuildVl2Frame(vl2_frame::kPrepareBlock, 60, ""));
+  EXPECT_EQ(units[2], *BuildVl2Frame(vl2_frame::kSendBlock, 120, ""));
   EXPECT_EQ(units[3], (Bytes{0xFE, 0x00, 0xFF}));
   EXPECT_EQ(units[4], (Bytes{0x00}));
 

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "links/router.h"
-#include "protocols/unit_pipeline.h"
+#include "protocols/held_unit.h"
+#include "protocols/protocol_handlers.h"
+#include "protocols/vl3_frame.h"
 #include "support/comm_buffer.h"
 #include "support/fake_protocol_host.h"
 
@@ -29,19 +30,26 @@ Bytes Vl2Notice() {
 
 class Dispatch : public ::testing::Test {
  protected:
+  // The intake's loop: units cut from the front and handled until none is whole.
+  int ParseHeldUnits(TReadComm& comm) {
+    int taken = 0;
+    while (host.TakeFront(handlers, comm, testing::kThirdSource)) ++taken;
+    return taken;
+  }
+
   testing::FakeProtocolHost host;
-  UnitPipeline units{host};
+  ProtocolHandlers handlers{host};
 };
 
 TEST_F(Dispatch, ManyUnitsOfEveryKindInOneArrivalAreAllTakenInOrder) {
   const Bytes vl3 = BuildVl3Frame(1, 3, Bytes{9});
   TReadComm comm = testing::CommWith(Concat({vl3, BareBlockCommand(45000), Vl2Notice(), vl3}));
 
-  EXPECT_EQ(units.ParseHeldUnits(comm), 4);
+  EXPECT_EQ(ParseHeldUnits(comm), 4);
   EXPECT_EQ(comm.Count, 0);
   ASSERT_EQ(host.raw_units.size(), 4u);
   EXPECT_EQ(host.raw_units[1], BareBlockCommand(45000));
-  EXPECT_EQ(host.pending.Size, 45000u);
+  EXPECT_EQ(handlers.Pending().Block().Size, 45000u);
   ASSERT_EQ(host.routed.size(), 3u);
   EXPECT_EQ(host.routed[1].num, 2);
 }
@@ -49,9 +57,9 @@ TEST_F(Dispatch, ManyUnitsOfEveryKindInOneArrivalAreAllTakenInOrder) {
 TEST_F(Dispatch, AnUnknownFirstByteHoldsEverythingBehindIt) {
   const Bytes vl3 = BuildVl3Frame(1, 3, {});
   TReadComm comm = testing::CommWith(Concat({vl3, Bytes{0x00}, vl3}));
-  EXPECT_EQ(units.ParseHeldUnits(comm), 1);
+  EXPECT_EQ(ParseHeldUnits(comm), 1);
   EXPECT_EQ(comm.Count, 11);
-  EXPECT_EQ(units.ParseHeldUnits(comm), 0);
+  EXPECT_EQ(ParseHeldUnits(comm), 0);
   EXPECT_EQ(comm.Count, 11);
 }
 
@@ -61,7 +69,7 @@ TEST_F(Dispatch, AnIncompleteUnitWaitsForTheRestOfIt) {
   int taken = 0;
   for (const std::uint8_t byte : unit) {
     testing::Append(comm, Bytes{byte});
-    taken += units.ParseHeldUnits(comm);
+    taken += ParseHeldUnits(comm);
   }
   EXPECT_EQ(taken, 2);
   EXPECT_EQ(comm.Count, 0);
