@@ -189,9 +189,16 @@ SendOutcome DesktopBus::SendCopyData(WindowHandle to, std::uint32_t wparam, std:
 
 std::optional<bool> DesktopBus::IsHung(WindowHandle window) {
   if (!usable_) return std::nullopt;
-  if (!registry_.Read(window)) return false;
+  const auto registration = registry_.Read(window);
+  if (!registration) return false;
   const auto beat = bus::ReadHeartbeat(registry_.RegistrationPath(window));
-  if (!beat || beat->second) return false;
+  if (!beat) return false;
+  // A thread stopped inside its wait still says it waits, yet serves nothing
+  // until it is continued: it is not waiting, as a suspended window on
+  // Windows is not. Its last stamp may be older than the stop, so one that
+  // had idled longer than the limit is hung at once; it answers no send
+  // either way, and this spares every sender the wait.
+  if (beat->second && !bus::IsStopped(registration->owner)) return false;
   const std::uint64_t now = bus::MonotonicMs();
   const auto limit = static_cast<std::uint64_t>(options_.hung_after.count());
   return now > beat->first && now - beat->first > limit;

@@ -65,6 +65,30 @@ bool WriteAll(int fd, const Bytes& bytes) {
   return true;
 }
 
+struct ProcessStatus {
+  ProcessId id;
+  char state = '?';  // /proc/<pid>/stat field 3
+};
+
+std::optional<ProcessStatus> StatusOf(std::uint32_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(file, text)) return std::nullopt;
+  // The command name may hold blanks and parentheses; the fields after the
+  // last ')' do not.
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(text.substr(close + 1));
+  std::string state;
+  fields >> state;
+  if (state.size() != 1) return std::nullopt;
+  std::string skip;
+  for (int field = 4; field < 22; ++field) fields >> skip;
+  std::uint64_t start_time = 0;
+  if (!(fields >> start_time)) return std::nullopt;
+  return ProcessStatus{{pid, start_time}, state[0]};
+}
+
 }  // namespace
 
 std::string DefaultBusDirectory() {
@@ -89,27 +113,22 @@ bool PrepareBusDirectory(const std::string& directory) {
 }
 
 std::optional<ProcessId> ProcessIdOf(std::uint32_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(file, text)) return std::nullopt;
-  // The command name may hold blanks and parentheses; the fields after the
-  // last ')' do not.
-  const auto close = text.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(text.substr(close + 1));
-  std::string state;
-  fields >> state;
-  if (state == "Z" || state == "X" || state == "x") return std::nullopt;
-  std::string skip;
-  for (int field = 4; field < 22; ++field) fields >> skip;
-  std::uint64_t start_time = 0;
-  if (!(fields >> start_time)) return std::nullopt;
-  return ProcessId{pid, start_time};
+  const auto status = StatusOf(pid);
+  if (!status || status->state == 'Z' || status->state == 'X' || status->state == 'x') {
+    return std::nullopt;
+  }
+  return status->id;
 }
 
 bool IsAlive(const ProcessId& process) {
   const auto now = ProcessIdOf(process.pid);
   return now && now->start_time == process.start_time;
+}
+
+bool IsStopped(const ProcessId& process) {
+  const auto now = StatusOf(process.pid);
+  return now && now->id.start_time == process.start_time &&
+         (now->state == 'T' || now->state == 't');
 }
 
 std::uint64_t MonotonicMs() {

@@ -30,6 +30,9 @@ struct ProcessId {
 };
 std::optional<ProcessId> ProcessIdOf(std::uint32_t pid);
 bool IsAlive(const ProcessId& process);
+// Stopped by a signal or held by a debugger (state T or t): it serves nothing
+// until it is continued, wherever it was when it stopped.
+bool IsStopped(const ProcessId& process);
 
 // A registration as read back.
 struct Registration {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/linux/desktop_bus.h"
+#include "platform/linux/desktop_bus_registry.h"
 #include "platform/linux/desktop_bus_wire.h"
 #include "support/sum_window.h"
 #include "support/temp_dir.h"
@@ -295,6 +296,49 @@ TEST_F(DesktopBusTest, WindowOfADeadProgramIsNotListedAndItsFilesAreCleared) {
   EXPECT_EQ(bus.SendMessage(0x20000, kWmUser, 0, 0, milliseconds(500)).kind, Kind::kNoWindow);
   EXPECT_FALSE(bus.IsHung(0x20000).value_or(true));
   EXPECT_EQ(bus.CreateTopLevelWindow("Mine", procedure), 0x20000);
+}
+
+TEST_F(DesktopBusTest, AProgramStoppedInItsWaitIsHungOnceItHasNotServedForTheLimit) {
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Stopped", procedure)));
+    // An idle program's one long wait: it stamps on the way in, and then not
+    // again until something comes.
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end && !self.HasWord()) {
+      bus.WaitForInput(end);
+      bus.Pump();
+    }
+  });
+  const auto handle = child.Get(milliseconds(5000));
+  ASSERT_TRUE(handle && *handle != 0);
+  const auto target = static_cast<WindowHandle>(*handle);
+  DesktopBus bus(Options());
+  const std::string registration = bus::Registry(bus.Directory()).RegistrationPath(target);
+  ASSERT_TRUE(Within(milliseconds(3000), [&] {
+    const auto beat = bus::ReadHeartbeat(registration);
+    return beat && beat->second;
+  })) << "the child is in its wait";
+  const auto owner = bus::ProcessIdOf(static_cast<std::uint32_t>(child.pid()));
+  ASSERT_TRUE(owner);
+
+  ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+  ASSERT_TRUE(Within(milliseconds(3000), [&] { return bus::IsStopped(*owner); }));
+  EXPECT_FALSE(bus.IsHung(target).value_or(true)) << "it served a moment ago";
+  EXPECT_TRUE(Within(Options().hung_after + milliseconds(1500),
+                     [&] { return bus.IsHung(target).value_or(false); }));
+  auto start = Clock::now();
+  EXPECT_EQ(bus.SendMessage(target, kWmUser, 1, 2, milliseconds(3000)).kind, Kind::kTimedOut);
+  EXPECT_LT(Clock::now() - start, milliseconds(500)) << "a hung window is not waited for";
+
+  // Continued, it is back in the same wait: it serves again at once.
+  ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+  EXPECT_TRUE(Within(milliseconds(3000), [&] { return !bus.IsHung(target).value_or(true); }));
+  const auto answered = bus.SendMessage(target, kWmUser, 1, 2, milliseconds(3000));
+  EXPECT_TRUE(answered.Answered());
+  EXPECT_EQ(answered.result, 3);
+  child.Put(0);
 }
 
 TEST_F(DesktopBusTest, AReceiverThatDiesWhileServingEndsTheSendPromptly) {
