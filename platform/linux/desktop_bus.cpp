@@ -34,6 +34,9 @@ constexpr int kPumpRounds = 64;
 // largest copies at once, and not 32 of them.
 constexpr std::size_t kWindowBuffer = 2 * std::size_t{bus::kMaxCopyData};
 constexpr auto kCreateLockLimit = std::chrono::milliseconds(1000);
+// A connect refused for a full backlog is tried again this often: a socket
+// cannot be polled for room in another's backlog.
+constexpr auto kConnectRetry = std::chrono::milliseconds(1);
 
 int PollTimeout(Clock::time_point until) {
   const auto left = until - Clock::now();
@@ -257,10 +260,13 @@ SendOutcome DesktopBus::Send(WindowHandle to, std::uint32_t kind, std::uint32_t 
     int fd;
     ~Closer() { close(fd); }
   } closer{fd};
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    // A full backlog: the window's thread is not taking its connections.
-    if (errno == EAGAIN) return {SendOutcome::Kind::kTimedOut, 0};
-    return Lost(to);
+  while (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    // A full backlog: the window's thread has not yet taken the connections
+    // before ours, healthy and between two rounds of serving or not serving
+    // at all. Only the limit tells the two apart.
+    if (errno != EAGAIN) return Lost(to);
+    if (Clock::now() >= deadline) return {SendOutcome::Kind::kTimedOut, 0};
+    ServeWhileWaiting(std::min(deadline, Clock::now() + kConnectRetry));
   }
   if (!PeerIsUs(fd)) return {SendOutcome::Kind::kFailed, 0};
 
@@ -317,6 +323,15 @@ SendOutcome DesktopBus::Send(WindowHandle to, std::uint32_t kind, std::uint32_t 
     }
     ServeReported(set, fds, 1);
   }
+}
+
+void DesktopBus::ServeWhileWaiting(Clock::time_point until) {
+  std::vector<pollfd> fds;
+  const ServeSet set = AddServing(fds);
+  BeatAll(set.windows, true);
+  const int ready = poll(fds.data(), fds.size(), PollTimeout(until));
+  BeatAll(set.windows, false);
+  if (ready > 0) ServeReported(set, fds, 0);
 }
 
 SendOutcome DesktopBus::CallDirect(Window& window, std::uint32_t kind, std::uint32_t message,

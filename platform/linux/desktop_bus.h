@@ -76,6 +76,8 @@ class DesktopBus final : public Desktop {
   SendOutcome CallDirect(Window& window, std::uint32_t kind, std::uint32_t message,
                          std::uint32_t wparam, std::uint32_t value, ByteView data);
   SendOutcome Lost(WindowHandle to);
+  // Serves this thread's windows until something was served or the time came.
+  void ServeWhileWaiting(std::chrono::steady_clock::time_point until);
   std::vector<std::shared_ptr<Window>> OwnWindows();
   std::shared_ptr<Window> FindWindow(WindowHandle handle);
   void BeatAll(const std::vector<std::shared_ptr<Window>>& windows, bool waiting);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/desktop_bus.h"
 #include "platform/linux/desktop_bus_registry.h"
@@ -339,6 +341,41 @@ TEST_F(DesktopBusTest, AProgramStoppedInItsWaitIsHungOnceItHasNotServedForTheLim
   EXPECT_TRUE(answered.Answered());
   EXPECT_EQ(answered.result, 3);
   child.Put(0);
+}
+
+// Threads stand in for programs: a receiver that serves now and then, as a
+// busy but healthy program does, and more senders at once than its backlog holds.
+TEST_F(DesktopBusTest, SendersBeyondTheBacklogWaitForAReceiverThatServesLate) {
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  std::atomic<WindowHandle> target{0};
+  std::atomic<bool> stop{false};
+  std::thread receiver([&] {
+    target = bus.CreateTopLevelWindow("Busy", procedure);
+    while (!stop) {
+      std::this_thread::sleep_for(milliseconds(50));
+      bus.Pump();
+    }
+  });
+  ASSERT_TRUE(Within(milliseconds(3000), [&] { return target != 0; }));
+  constexpr int kSenders = 48;
+  std::vector<SendOutcome> outcomes(kSenders);
+  {
+    std::vector<std::jthread> senders;
+    for (int n = 0; n < kSenders; ++n) {
+      senders.emplace_back([&, n] {
+        outcomes[static_cast<std::size_t>(n)] =
+            bus.SendMessage(target, kWmUser, static_cast<std::uint32_t>(n), 1, milliseconds(5000));
+      });
+    }
+  }
+  stop = true;
+  receiver.join();
+  for (int n = 0; n < kSenders; ++n) {
+    const SendOutcome& out = outcomes[static_cast<std::size_t>(n)];
+    EXPECT_TRUE(out.Answered()) << "sender " << n;
+    EXPECT_EQ(out.result, n + 1);
+  }
 }
 
 TEST_F(DesktopBusTest, AReceiverThatDiesWhileServingEndsTheSendPromptly) {
