@@ -86,11 +86,19 @@ DesktopBus::DesktopBus(DesktopBusOptions options)
       registry_(options_.directory.empty() ? bus::DefaultBusDirectory() : options_.directory) {
   options_.first_handle = std::max<WindowHandle>(options_.first_handle, 1);
   options_.last_handle = std::max(options_.last_handle, options_.first_handle);
+  usable_ = bus::PrepareBusDirectory(registry_.directory(), refusal_);
   sockaddr_un address{};
-  usable_ = bus::PrepareBusDirectory(registry_.directory()) &&
-            FillAddress(registry_.SocketPath(options_.last_handle), address);
+  const std::string longest = registry_.SocketPath(options_.last_handle);
+  if (usable_ && !FillAddress(longest, address)) {
+    refusal_ = "its socket paths (" + std::to_string(longest.size()) + " bytes) are longer than " +
+               std::to_string(sizeof address.sun_path - 1) + " bytes";
+    usable_ = false;
+  }
   self_ = bus::ProcessIdOf(static_cast<std::uint32_t>(getpid()));
-  usable_ = usable_ && self_.has_value();
+  if (usable_ && !self_) {
+    refusal_ = "this program's own entry in /proc cannot be read";
+    usable_ = false;
+  }
 }
 
 DesktopBus::~DesktopBus() {

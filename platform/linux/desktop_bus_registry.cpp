@@ -101,15 +101,41 @@ std::string DefaultBusDirectory() {
   return "/tmp/trivane-bus-" + std::to_string(geteuid());
 }
 
-bool PrepareBusDirectory(const std::string& directory) {
-  if (directory.empty()) return false;
-  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
+bool PrepareBusDirectory(const std::string& directory, std::string& refusal) {
+  if (directory.empty()) {
+    refusal = "no directory was named";
+    return false;
+  }
+  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    refusal = "it cannot be created: " + std::string(std::strerror(errno));
+    return false;
+  }
   struct stat info {};
   // lstat: a symbolic link planted in /tmp by someone else is refused, not followed.
-  if (lstat(directory.c_str(), &info) != 0) return false;
-  if (!S_ISDIR(info.st_mode)) return false;
-  if (info.st_uid != geteuid()) return false;
-  return (info.st_mode & 077) == 0;
+  if (lstat(directory.c_str(), &info) != 0) {
+    refusal = "it cannot be examined: " + std::string(std::strerror(errno));
+    return false;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    refusal = "it is a symbolic link";
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    refusal = "it is not a directory";
+    return false;
+  }
+  if (info.st_uid != geteuid()) {
+    refusal = "it belongs to user " + std::to_string(info.st_uid) + ", not to user " +
+              std::to_string(geteuid());
+    return false;
+  }
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    refusal = "its mode is " + std::string(mode) + ": group or others have access";
+    return false;
+  }
+  return true;
 }
 
 std::optional<ProcessId> ProcessIdOf(std::uint32_t pid) {

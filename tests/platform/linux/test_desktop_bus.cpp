@@ -193,30 +193,43 @@ TEST_F(DesktopBusTest, DirectoryIsCreatedPrivateAndRefusedWhenOpenOrNotOurs) {
     ASSERT_EQ(lstat(bus.Directory().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
   }
-  const auto refused = [&](const std::string& directory) {
+  // What the operator is told, or nothing when the bus was not wholly refused.
+  const auto refused = [&](const std::string& directory) -> std::optional<std::string> {
     DesktopBusOptions options = Options();
     options.directory = directory;
     DesktopBus bus(options);
     SumWindow window;
-    return !bus.Usable() && bus.CreateTopLevelWindow("X", window) == 0 &&
-           bus.SendMessage(0x10000, kWmUser, 0, 0, milliseconds(10)).kind == Kind::kFailed &&
-           !bus.IsHung(0x10000).has_value() && bus.EnumWindows().empty();
+    const bool unusable =
+        !bus.Usable() && bus.CreateTopLevelWindow("X", window) == 0 &&
+        bus.SendMessage(0x10000, kWmUser, 0, 0, milliseconds(10)).kind == Kind::kFailed &&
+        !bus.IsHung(0x10000).has_value() && bus.EnumWindows().empty();
+    if (!unusable) return std::nullopt;
+    return bus.Where();
+  };
+  const auto told = [](const std::string& directory, const std::string& why) {
+    return "the desktop bus in " + directory + " (" + why + ")";
   };
   const std::string open_dir = (temp / "open").string();
   ASSERT_EQ(mkdir(open_dir.c_str(), 0700), 0);
   ASSERT_EQ(chmod(open_dir.c_str(), 0750), 0);
-  EXPECT_TRUE(refused(open_dir));
+  EXPECT_EQ(refused(open_dir), told(open_dir, "its mode is 0750: group or others have access"));
   ASSERT_EQ(chmod(open_dir.c_str(), 0703), 0);
-  EXPECT_TRUE(refused(open_dir));
+  EXPECT_EQ(refused(open_dir), told(open_dir, "its mode is 0703: group or others have access"));
   const std::string link = (temp / "link").string();
   ASSERT_EQ(symlink((temp / "bus").c_str(), link.c_str()), 0);
-  EXPECT_TRUE(refused(link));
+  EXPECT_EQ(refused(link), told(link, "it is a symbolic link"));
+  // The longest socket path, 0x7fffffff's, must fit in a socket address.
+  std::string deep = temp.path().string() + "/";
+  deep += std::string(107 - deep.size() - std::strlen("/7fffffff.sock") + 1, 'd');
+  EXPECT_EQ(refused(deep), told(deep, "its socket paths (108 bytes) are longer than 107 bytes"));
+  deep.pop_back();
+  EXPECT_EQ(refused(deep), std::nullopt) << "107 bytes fit";
 
   if (geteuid() != 0) GTEST_SKIP() << "another owner needs root to chown";
   const std::string theirs = (temp / "theirs").string();
   ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
   ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
-  EXPECT_TRUE(refused(theirs));
+  EXPECT_EQ(refused(theirs), told(theirs, "it belongs to user 65534, not to user 0"));
 }
 
 TEST(DesktopBusDirectory, OverriddenByEnvironmentElseRuntimeDirElseTmp) {
