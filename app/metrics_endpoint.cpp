@@ -158,7 +158,9 @@ class RelayCollectable final : public prometheus::Collectable {
                           "Bytes of the units a destination sent", MetricType::Counter);
     auto& unconfirmed =
         out.Add("trivane_destination_units_unconfirmed_total",
-                "Units that went to a studio that did not answer in time", MetricType::Counter);
+                "Units a studio did not confirm in time, once for every studio window that "
+                "did not",
+                MetricType::Counter);
     auto& depth =
         out.Add("trivane_queue_depth", "Entries waiting in the link's queue at its last tick",
                 MetricType::Gauge);

@@ -46,7 +46,7 @@ class RelayMetrics {
     Gauge queue_depth{0};
     Count dropped_queue_full{0};  // the oldest, at the queue's bound
     Count dropped_no_peer{0};     // nobody there to take them
-    Count unconfirmed{0};         // went to a peer that did not answer in time
+    Count unconfirmed{0};         // once for each peer that did not answer in time
   };
 
   struct Chain {
@@ -106,8 +106,8 @@ class RelayMetrics {
       Add(d->bytes_sent, bytes);
     }
   }
-  void CountUnconfirmed(int column) {
-    if (Destination* d = DestinationOf(column)) Add(d->unconfirmed);
+  void CountUnconfirmed(int column, std::uint64_t units = 1) {
+    if (Destination* d = DestinationOf(column)) Add(d->unconfirmed, units);
   }
   void CountDropped(int column, std::uint64_t queue_full, std::uint64_t no_peer = 0) {
     if (Destination* d = DestinationOf(column)) {

@@ -1,11 +1,33 @@
 #include "studio/studio_link.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "links/bounded_queue.h"
 #include "links/router.h"
 
 namespace trivane {
+namespace {
+
+// As the studio's own tools and the bus's file names show a window: eight hex
+// digits, so an operator can find it there.
+std::string WindowName(WindowHandle window) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", static_cast<std::uint32_t>(window));
+  return text;
+}
+
+// "1 message", "2 oldest studio messages"; and the verb that agrees.
+std::string Messages(std::size_t count, std::string_view kind = "") {
+  return std::to_string(count) + " " + std::string(kind) + (count == 1 ? "message" : "messages");
+}
+std::string_view Were(std::size_t count) {
+  return count == 1 ? "was" : "were";
+}
+
+}  // namespace
 
 DesktopStudioLink::DesktopStudioLink(LinkHost& host, Desktop& desktop, WindowHandle main_window)
     : host_(host), desktop_(desktop), main_window_(main_window) {}
@@ -28,12 +50,12 @@ void DesktopStudioLink::Studio_Init() {
     channel_->OnPeerLost = [this](TWinMSG&, const TWinPeer&) { ExitStudio(); };
     channel_->OnPeerHung = [this](TWinMSG&, const TWinPeer& peer) {
       host_.OutLog(-1,
-                   "Studio window " + std::to_string(peer.Window) +
+                   "Studio window " + WindowName(peer.Window) +
                        " does not respond: nothing is sent to it until it does",
                    kTag);
     };
     channel_->OnPeerResponding = [this](TWinMSG&, const TWinPeer& peer) {
-      host_.OutLog(-1, "Studio window " + std::to_string(peer.Window) + " responds again", kTag);
+      host_.OutLog(-1, "Studio window " + WindowName(peer.Window) + " responds again", kTag);
     };
   }
   if (queue_) {
@@ -76,8 +98,8 @@ void DesktopStudioLink::StartStudio() {
   connected_ = true;
   if (dropped_while_away_ > 0) {
     host_.OutLog(-1,
-                 std::to_string(dropped_while_away_) +
-                     " messages for the studio were dropped while none was connected",
+                 Messages(dropped_while_away_) + " for the studio " +
+                     std::string(Were(dropped_while_away_)) + " dropped while none was connected",
                  kTag);
     dropped_while_away_ = 0;
   }
@@ -121,8 +143,7 @@ void DesktopStudioLink::Studio_Read_Tick() {
   // A studio that floods between two ticks cannot grow the queue without end.
   // The studio's one queue carries either direction; its numbers are the studio's.
   if (const std::size_t lost = DropOldestBeyond(*queue_, kMaxQueuedFrames); lost > 0) {
-    host_.OutLog(-1, "Queue full: " + std::to_string(lost) + " oldest studio messages dropped",
-                 kTag);
+    host_.OutLog(-1, "Queue full: " + Messages(lost, "oldest studio ") + " dropped", kTag);
     host_.Metrics().CountDropped(status_column::kStudioDest, lost);
   }
   host_.Metrics().SetQueueDepth(status_column::kStudioDest, queue_->size());
@@ -149,23 +170,26 @@ void DesktopStudioLink::Studio_Send_Tick() {
     const TWinMSG::Delivery delivery =
         channel_->Send_Data(0, message.MsgType, message.Data, message.MsgNum);
     host_.MarkLastData(status_column::kStudioDest);
-    const auto missed =
-        static_cast<std::size_t>(delivery.hung) + static_cast<std::size_t>(delivery.unanswered);
-    if (delivery.sent > 0) {
-      metrics.CountSent(status_column::kStudioDest, message.Data.size());
-    } else if (missed > 0) {
-      metrics.CountUnconfirmed(status_column::kStudioDest);
-    }
-    if (missed > 0 && undelivered_ == 0) {
-      host_.OutLog(-1, "The studio does not answer in time: its messages go unconfirmed", kTag);
+    const std::size_t missed = delivery.missed.size();
+    if (delivery.sent > 0) metrics.CountSent(status_column::kStudioDest, message.Data.size());
+    // Once for every studio window that did not take it, as the log counts.
+    if (missed > 0) metrics.CountUnconfirmed(status_column::kStudioDest, missed);
+    for (const WindowHandle window : delivery.missed) {
+      if (std::find(silent_.begin(), silent_.end(), window) != silent_.end()) continue;
+      silent_.push_back(window);
+      host_.OutLog(-1,
+                   "The studio window " + WindowName(window) +
+                       " does not answer in time: its messages go unconfirmed",
+                   kTag);
     }
     undelivered_ += missed;
     if (missed == 0 && delivery.sent > 0 && undelivered_ > 0) {
       host_.OutLog(-1,
-                   "The studio answers again; " + std::to_string(undelivered_) +
-                       " messages for it were not confirmed",
+                   "The studio answers again; " + Messages(undelivered_) + " for it " +
+                       std::string(Were(undelivered_)) + " not confirmed",
                    kTag);
       undelivered_ = 0;
+      silent_.clear();
     }
   }
 }

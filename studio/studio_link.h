@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "base/desktop.h"
 #include "links/link_host.h"
@@ -67,8 +68,11 @@ class DesktopStudioLink final : public StudioLink {
   std::optional<MessageQueue> queue_;
   // Messages dropped since the studio left, said once when one comes back.
   std::size_t dropped_while_away_ = 0;
-  // Messages a present studio did not take (hung or no answer in time).
+  // Messages a present studio did not take (hung or no answer in time), once
+  // for every window that did not, until all answer again; and the windows
+  // already named in the log meanwhile.
   std::size_t undelivered_ = 0;
+  std::vector<WindowHandle> silent_;
 };
 
 }  // namespace trivane

@@ -184,16 +184,19 @@ TWinMSG::Delivery TWinMSG::Send_Data(std::uint32_t kind, std::uint16_t msg_type,
     if (peer == nullptr) continue;  // left while an earlier send waited
     if (peer->Hung) {
       ++delivery.hung;
+      delivery.missed.push_back(window);
       continue;
     }
     if (std::find(unanswered_.begin(), unanswered_.end(), window) != unanswered_.end()) {
       ++delivery.unanswered;
+      delivery.missed.push_back(window);
       continue;
     }
     if (Send_Data_To(window, msg_type, data, msg_num).Answered()) {
       ++delivery.sent;
     } else {
       ++delivery.unanswered;
+      delivery.missed.push_back(window);
       unanswered_.push_back(window);
     }
   }

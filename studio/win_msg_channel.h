@@ -62,11 +62,12 @@ class TWinMSG {
 
   // What became of one Send_Data: how many peers took it, how many were
   // skipped as hung, and how many gave no answer in time now or since the
-  // last scan (the caller says so).
+  // last scan (the caller says so), and which windows the last two were.
   struct Delivery {
     int sent = 0;
     int hung = 0;
     int unanswered = 0;
+    std::vector<WindowHandle> missed;  // in Peers order
   };
 
   // own_window goes as wParam of everything the channel sends.

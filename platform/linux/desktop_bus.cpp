@@ -34,6 +34,9 @@ constexpr int kPumpRounds = 64;
 // largest copies at once, and not 32 of them.
 constexpr std::size_t kWindowBuffer = 2 * std::size_t{bus::kMaxCopyData};
 constexpr auto kCreateLockLimit = std::chrono::milliseconds(1000);
+// A connect refused for a full backlog is tried again this often: a socket
+// cannot be polled for room in another's backlog.
+constexpr auto kConnectRetry = std::chrono::milliseconds(1);
 
 int PollTimeout(Clock::time_point until) {
   const auto left = until - Clock::now();
@@ -83,11 +86,19 @@ DesktopBus::DesktopBus(DesktopBusOptions options)
       registry_(options_.directory.empty() ? bus::DefaultBusDirectory() : options_.directory) {
   options_.first_handle = std::max<WindowHandle>(options_.first_handle, 1);
   options_.last_handle = std::max(options_.last_handle, options_.first_handle);
+  usable_ = bus::PrepareBusDirectory(registry_.directory(), refusal_);
   sockaddr_un address{};
-  usable_ = bus::PrepareBusDirectory(registry_.directory()) &&
-            FillAddress(registry_.SocketPath(options_.last_handle), address);
+  const std::string longest = registry_.SocketPath(options_.last_handle);
+  if (usable_ && !FillAddress(longest, address)) {
+    refusal_ = "its socket paths (" + std::to_string(longest.size()) + " bytes) are longer than " +
+               std::to_string(sizeof address.sun_path - 1) + " bytes";
+    usable_ = false;
+  }
   self_ = bus::ProcessIdOf(static_cast<std::uint32_t>(getpid()));
-  usable_ = usable_ && self_.has_value();
+  if (usable_ && !self_) {
+    refusal_ = "this program's own entry in /proc cannot be read";
+    usable_ = false;
+  }
 }
 
 DesktopBus::~DesktopBus() {
@@ -189,9 +200,16 @@ SendOutcome DesktopBus::SendCopyData(WindowHandle to, std::uint32_t wparam, std:
 
 std::optional<bool> DesktopBus::IsHung(WindowHandle window) {
   if (!usable_) return std::nullopt;
-  if (!registry_.Read(window)) return false;
+  const auto registration = registry_.Read(window);
+  if (!registration) return false;
   const auto beat = bus::ReadHeartbeat(registry_.RegistrationPath(window));
-  if (!beat || beat->second) return false;
+  if (!beat) return false;
+  // A thread stopped inside its wait still says it waits, yet serves nothing
+  // until it is continued: it is not waiting, as a suspended window on
+  // Windows is not. Its last stamp may be older than the stop, so one that
+  // had idled longer than the limit is hung at once; it answers no send
+  // either way, and this spares every sender the wait.
+  if (beat->second && !bus::IsStopped(registration->owner)) return false;
   const std::uint64_t now = bus::MonotonicMs();
   const auto limit = static_cast<std::uint64_t>(options_.hung_after.count());
   return now > beat->first && now - beat->first > limit;
@@ -250,10 +268,13 @@ SendOutcome DesktopBus::Send(WindowHandle to, std::uint32_t kind, std::uint32_t 
     int fd;
     ~Closer() { close(fd); }
   } closer{fd};
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    // A full backlog: the window's thread is not taking its connections.
-    if (errno == EAGAIN) return {SendOutcome::Kind::kTimedOut, 0};
-    return Lost(to);
+  while (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    // A full backlog: the window's thread has not yet taken the connections
+    // before ours, healthy and between two rounds of serving or not serving
+    // at all. Only the limit tells the two apart.
+    if (errno != EAGAIN) return Lost(to);
+    if (Clock::now() >= deadline) return {SendOutcome::Kind::kTimedOut, 0};
+    ServeWhileWaiting(std::min(deadline, Clock::now() + kConnectRetry));
   }
   if (!PeerIsUs(fd)) return {SendOutcome::Kind::kFailed, 0};
 
@@ -310,6 +331,15 @@ SendOutcome DesktopBus::Send(WindowHandle to, std::uint32_t kind, std::uint32_t 
     }
     ServeReported(set, fds, 1);
   }
+}
+
+void DesktopBus::ServeWhileWaiting(Clock::time_point until) {
+  std::vector<pollfd> fds;
+  const ServeSet set = AddServing(fds);
+  BeatAll(set.windows, true);
+  const int ready = poll(fds.data(), fds.size(), PollTimeout(until));
+  BeatAll(set.windows, false);
+  if (ready > 0) ServeReported(set, fds, 0);
 }
 
 SendOutcome DesktopBus::CallDirect(Window& window, std::uint32_t kind, std::uint32_t message,

@@ -44,8 +44,11 @@ class DesktopBus final : public Desktop {
   // False when the directory was refused: nothing can be created or sent.
   bool Usable() const { return usable_; }
   const std::string& Directory() const { return registry_.directory(); }
-  // What the operator is told when a window cannot be made.
-  std::string Where() const { return "the desktop bus in " + Directory(); }
+  // What the operator is told when a window cannot be made: the directory,
+  // and why it was refused if it was.
+  std::string Where() const {
+    return "the desktop bus in " + Directory() + (usable_ ? "" : " (" + refusal_ + ")");
+  }
 
   WindowHandle CreateTopLevelWindow(std::string_view class_name,
                                     WindowProcedure& procedure) override;
@@ -76,6 +79,8 @@ class DesktopBus final : public Desktop {
   SendOutcome CallDirect(Window& window, std::uint32_t kind, std::uint32_t message,
                          std::uint32_t wparam, std::uint32_t value, ByteView data);
   SendOutcome Lost(WindowHandle to);
+  // Serves this thread's windows until something was served or the time came.
+  void ServeWhileWaiting(std::chrono::steady_clock::time_point until);
   std::vector<std::shared_ptr<Window>> OwnWindows();
   std::shared_ptr<Window> FindWindow(WindowHandle handle);
   void BeatAll(const std::vector<std::shared_ptr<Window>>& windows, bool waiting);
@@ -99,6 +104,7 @@ class DesktopBus final : public Desktop {
   DesktopBusOptions options_;
   bus::Registry registry_;
   bool usable_ = false;
+  std::string refusal_;  // which check refused the directory
   std::optional<bus::ProcessId> self_;
   std::mutex mutex_;  // guards windows_ only; each window is its owner thread's
   std::map<WindowHandle, std::shared_ptr<Window>> windows_;

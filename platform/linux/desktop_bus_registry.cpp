@@ -65,6 +65,30 @@ bool WriteAll(int fd, const Bytes& bytes) {
   return true;
 }
 
+struct ProcessStatus {
+  ProcessId id;
+  char state = '?';  // /proc/<pid>/stat field 3
+};
+
+std::optional<ProcessStatus> StatusOf(std::uint32_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(file, text)) return std::nullopt;
+  // The command name may hold blanks and parentheses; the fields after the
+  // last ')' do not.
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(text.substr(close + 1));
+  std::string state;
+  fields >> state;
+  if (state.size() != 1) return std::nullopt;
+  std::string skip;
+  for (int field = 4; field < 22; ++field) fields >> skip;
+  std::uint64_t start_time = 0;
+  if (!(fields >> start_time)) return std::nullopt;
+  return ProcessStatus{{pid, start_time}, state[0]};
+}
+
 }  // namespace
 
 std::string DefaultBusDirectory() {
@@ -77,39 +101,60 @@ std::string DefaultBusDirectory() {
   return "/tmp/trivane-bus-" + std::to_string(geteuid());
 }
 
-bool PrepareBusDirectory(const std::string& directory) {
-  if (directory.empty()) return false;
-  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
+bool PrepareBusDirectory(const std::string& directory, std::string& refusal) {
+  if (directory.empty()) {
+    refusal = "no directory was named";
+    return false;
+  }
+  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    refusal = "it cannot be created: " + std::string(std::strerror(errno));
+    return false;
+  }
   struct stat info {};
   // lstat: a symbolic link planted in /tmp by someone else is refused, not followed.
-  if (lstat(directory.c_str(), &info) != 0) return false;
-  if (!S_ISDIR(info.st_mode)) return false;
-  if (info.st_uid != geteuid()) return false;
-  return (info.st_mode & 077) == 0;
+  if (lstat(directory.c_str(), &info) != 0) {
+    refusal = "it cannot be examined: " + std::string(std::strerror(errno));
+    return false;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    refusal = "it is a symbolic link";
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    refusal = "it is not a directory";
+    return false;
+  }
+  if (info.st_uid != geteuid()) {
+    refusal = "it belongs to user " + std::to_string(info.st_uid) + ", not to user " +
+              std::to_string(geteuid());
+    return false;
+  }
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    refusal = "its mode is " + std::string(mode) + ": group or others have access";
+    return false;
+  }
+  return true;
 }
 
 std::optional<ProcessId> ProcessIdOf(std::uint32_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(file, text)) return std::nullopt;
-  // The command name may hold blanks and parentheses; the fields after the
-  // last ')' do not.
-  const auto close = text.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(text.substr(close + 1));
-  std::string state;
-  fields >> state;
-  if (state == "Z" || state == "X" || state == "x") return std::nullopt;
-  std::string skip;
-  for (int field = 4; field < 22; ++field) fields >> skip;
-  std::uint64_t start_time = 0;
-  if (!(fields >> start_time)) return std::nullopt;
-  return ProcessId{pid, start_time};
+  const auto status = StatusOf(pid);
+  if (!status || status->state == 'Z' || status->state == 'X' || status->state == 'x') {
+    return std::nullopt;
+  }
+  return status->id;
 }
 
 bool IsAlive(const ProcessId& process) {
   const auto now = ProcessIdOf(process.pid);
   return now && now->start_time == process.start_time;
+}
+
+bool IsStopped(const ProcessId& process) {
+  const auto now = StatusOf(process.pid);
+  return now && now->id.start_time == process.start_time &&
+         (now->state == 'T' || now->state == 't');
 }
 
 std::uint64_t MonotonicMs() {

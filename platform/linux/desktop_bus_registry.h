@@ -20,8 +20,9 @@ namespace trivane::bus {
 std::string DefaultBusDirectory();
 
 // Creates the directory (mode 0700) when it is missing and accepts it only when
-// it is a real directory of this user that nobody else may enter.
-bool PrepareBusDirectory(const std::string& directory);
+// it is a real directory of this user that nobody else may enter. Otherwise
+// `refusal` says which check failed, for the operator.
+bool PrepareBusDirectory(const std::string& directory, std::string& refusal);
 
 // The owner's identity, so a pid reused by another process is not taken for it.
 struct ProcessId {
@@ -30,6 +31,9 @@ struct ProcessId {
 };
 std::optional<ProcessId> ProcessIdOf(std::uint32_t pid);
 bool IsAlive(const ProcessId& process);
+// Stopped by a signal or held by a debugger (state T or t): it serves nothing
+// until it is continued, wherever it was when it stopped.
+bool IsStopped(const ProcessId& process);
 
 // A registration as read back.
 struct Registration {

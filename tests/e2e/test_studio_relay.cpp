@@ -118,7 +118,7 @@ TEST_F(StudioRelayTest, AVanishedStudioIsNoticedAndTheNextHearsWhatWasDropped) {
   ASSERT_TRUE(peer.SayHello(window));
   const auto line = relay.WaitFor("dropped while none was connected");
   ASSERT_TRUE(line.has_value());
-  EXPECT_NE(line->find("\t1 messages"), std::string::npos) << *line;
+  EXPECT_NE(line->find("\t1 message for the studio was dropped"), std::string::npos) << *line;
   EXPECT_TRUE(line->ends_with("\tZUDovivi")) << *line;
 }
 

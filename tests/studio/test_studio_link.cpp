@@ -180,7 +180,10 @@ TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIs
   const WindowHandle studio = Studio(procedure);
   desktop.SetHung(studio, true);
   Scan();
-  EXPECT_EQ(host.LinesTagged(DesktopStudioLink::kTag).size(), 1u);  // does not respond
+  ASSERT_EQ(studio, 0x10011);
+  ASSERT_EQ(host.LinesTagged(DesktopStudioLink::kTag).size(), 1u);
+  EXPECT_EQ(host.LinesTagged(DesktopStudioLink::kTag)[0].message,
+            "Studio window 0x00010011 does not respond: nothing is sent to it until it does");
   Route(1, Bytes{1});
   Route(1, Bytes{2});
   link.Studio_Send_Tick();
@@ -199,6 +202,49 @@ TEST_F(StudioDestinationTest, AStudioThatDoesNotAnswerIsNotWaitedForAndItsLossIs
   lines = host.LinesTagged(DesktopStudioLink::kTag);
   ASSERT_EQ(lines.size(), 4u);  // responds again; and what it missed
   EXPECT_EQ(lines[3].message, "The studio answers again; 2 messages for it were not confirmed");
+}
+
+TEST_F(StudioDestinationTest, WithTwoStudiosEachSilentWindowIsNamedAndCountedAsTheLogSays) {
+  RecordingWindow a, b;
+  const WindowHandle quiet = Studio(a);
+  Studio(b);
+  const auto& unconfirmed = host.metrics.destinations[0].unconfirmed;
+  const auto said = [&] { return host.LinesTagged(DesktopStudioLink::kTag); };
+
+  // One studio takes every message, the other lets the first run out of
+  // time and is skipped until the next scan.
+  desktop.SetSilent(quiet, true);
+  for (std::uint8_t n = 0; n < 3; ++n) Route(1, Bytes{n});
+  link.Studio_Send_Tick();
+  EXPECT_EQ(b.copies.size(), 3u);
+  ASSERT_EQ(said().size(), 1u);
+  ASSERT_EQ(quiet, 0x10011);
+  EXPECT_EQ(said()[0].message,
+            "The studio window 0x00010011 does not answer in time: its messages go unconfirmed");
+  EXPECT_EQ(unconfirmed.load(), 3u);
+
+  desktop.SetSilent(quiet, false);
+  Scan();
+  Route(1, Bytes{3});
+  link.Studio_Send_Tick();
+  ASSERT_EQ(said().size(), 2u);
+  EXPECT_EQ(said()[1].message, "The studio answers again; 3 messages for it were not confirmed");
+  EXPECT_EQ(unconfirmed.load(), 3u);
+  EXPECT_EQ(host.metrics.destinations[0].units_sent.load(), 4u);
+
+  // A new silence is named again; one message is one.
+  desktop.SetSilent(quiet, true);
+  Scan();
+  Route(1, Bytes{4});
+  link.Studio_Send_Tick();
+  desktop.SetSilent(quiet, false);
+  Scan();
+  Route(1, Bytes{5});
+  link.Studio_Send_Tick();
+  ASSERT_EQ(said().size(), 4u);
+  EXPECT_NE(said()[2].message.find("0x00010011 does not answer"), std::string::npos);
+  EXPECT_EQ(said()[3].message, "The studio answers again; 1 message for it was not confirmed");
+  EXPECT_EQ(unconfirmed.load(), 4u);
 }
 
 TEST_F(StudioLinkTest, AStudioThatIsSourceIsNeverAlsoFedWhatItSent) {

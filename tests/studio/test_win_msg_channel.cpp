@@ -175,6 +175,7 @@ TEST_F(ChannelTest, AHungPeerIsNotSentToUntilItRespondsAndUnansweredSendsAreCoun
   TWinMSG::Delivery delivery = channel.Send_Data(0, 1, payload, 2);
   EXPECT_EQ(delivery.sent, 1);
   EXPECT_EQ(delivery.hung, 1);
+  EXPECT_EQ(delivery.missed, std::vector{a});
   EXPECT_TRUE(a_procedure.copies.empty());
   ASSERT_EQ(b_procedure.copies.size(), 1u);
   EXPECT_EQ(b_procedure.copies[0].wparam, static_cast<std::uint32_t>(own_window));
@@ -197,6 +198,7 @@ TEST_F(ChannelTest, AHungPeerIsNotSentToUntilItRespondsAndUnansweredSendsAreCoun
   const std::size_t tries = desktop.SentTo(kWmCopyData).size();
   delivery = channel.Send_Data(0, 1, payload, 2);
   EXPECT_EQ(delivery.unanswered, 1);
+  EXPECT_EQ(delivery.missed, std::vector{b});
   EXPECT_EQ(desktop.SentTo(kWmCopyData).size(), tries + 1);  // only to a
   channel.Scan();
   channel.Send_Data(0, 1, payload, 2);

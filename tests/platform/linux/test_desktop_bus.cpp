@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -16,8 +17,10 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/desktop_bus.h"
+#include "platform/linux/desktop_bus_registry.h"
 #include "platform/linux/desktop_bus_wire.h"
 #include "support/sum_window.h"
 #include "support/temp_dir.h"
@@ -190,30 +193,43 @@ TEST_F(DesktopBusTest, DirectoryIsCreatedPrivateAndRefusedWhenOpenOrNotOurs) {
     ASSERT_EQ(lstat(bus.Directory().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
   }
-  const auto refused = [&](const std::string& directory) {
+  // What the operator is told, or nothing when the bus was not wholly refused.
+  const auto refused = [&](const std::string& directory) -> std::optional<std::string> {
     DesktopBusOptions options = Options();
     options.directory = directory;
     DesktopBus bus(options);
     SumWindow window;
-    return !bus.Usable() && bus.CreateTopLevelWindow("X", window) == 0 &&
-           bus.SendMessage(0x10000, kWmUser, 0, 0, milliseconds(10)).kind == Kind::kFailed &&
-           !bus.IsHung(0x10000).has_value() && bus.EnumWindows().empty();
+    const bool unusable =
+        !bus.Usable() && bus.CreateTopLevelWindow("X", window) == 0 &&
+        bus.SendMessage(0x10000, kWmUser, 0, 0, milliseconds(10)).kind == Kind::kFailed &&
+        !bus.IsHung(0x10000).has_value() && bus.EnumWindows().empty();
+    if (!unusable) return std::nullopt;
+    return bus.Where();
+  };
+  const auto told = [](const std::string& directory, const std::string& why) {
+    return "the desktop bus in " + directory + " (" + why + ")";
   };
   const std::string open_dir = (temp / "open").string();
   ASSERT_EQ(mkdir(open_dir.c_str(), 0700), 0);
   ASSERT_EQ(chmod(open_dir.c_str(), 0750), 0);
-  EXPECT_TRUE(refused(open_dir));
+  EXPECT_EQ(refused(open_dir), told(open_dir, "its mode is 0750: group or others have access"));
   ASSERT_EQ(chmod(open_dir.c_str(), 0703), 0);
-  EXPECT_TRUE(refused(open_dir));
+  EXPECT_EQ(refused(open_dir), told(open_dir, "its mode is 0703: group or others have access"));
   const std::string link = (temp / "link").string();
   ASSERT_EQ(symlink((temp / "bus").c_str(), link.c_str()), 0);
-  EXPECT_TRUE(refused(link));
+  EXPECT_EQ(refused(link), told(link, "it is a symbolic link"));
+  // The longest socket path, 0x7fffffff's, must fit in a socket address.
+  std::string deep = temp.path().string() + "/";
+  deep += std::string(107 - deep.size() - std::strlen("/7fffffff.sock") + 1, 'd');
+  EXPECT_EQ(refused(deep), told(deep, "its socket paths (108 bytes) are longer than 107 bytes"));
+  deep.pop_back();
+  EXPECT_EQ(refused(deep), std::nullopt) << "107 bytes fit";
 
   if (geteuid() != 0) GTEST_SKIP() << "another owner needs root to chown";
   const std::string theirs = (temp / "theirs").string();
   ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
   ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
-  EXPECT_TRUE(refused(theirs));
+  EXPECT_EQ(refused(theirs), told(theirs, "it belongs to user 65534, not to user 0"));
 }
 
 TEST(DesktopBusDirectory, OverriddenByEnvironmentElseRuntimeDirElseTmp) {
@@ -295,6 +311,84 @@ TEST_F(DesktopBusTest, WindowOfADeadProgramIsNotListedAndItsFilesAreCleared) {
   EXPECT_EQ(bus.SendMessage(0x20000, kWmUser, 0, 0, milliseconds(500)).kind, Kind::kNoWindow);
   EXPECT_FALSE(bus.IsHung(0x20000).value_or(true));
   EXPECT_EQ(bus.CreateTopLevelWindow("Mine", procedure), 0x20000);
+}
+
+TEST_F(DesktopBusTest, AProgramStoppedInItsWaitIsHungOnceItHasNotServedForTheLimit) {
+  Child child([&](Child& self) {
+    DesktopBus bus(Options());
+    SumWindow procedure;
+    self.Put(static_cast<std::uint32_t>(bus.CreateTopLevelWindow("Stopped", procedure)));
+    // An idle program's one long wait: it stamps on the way in, and then not
+    // again until something comes.
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end && !self.HasWord()) {
+      bus.WaitForInput(end);
+      bus.Pump();
+    }
+  });
+  const auto handle = child.Get(milliseconds(5000));
+  ASSERT_TRUE(handle && *handle != 0);
+  const auto target = static_cast<WindowHandle>(*handle);
+  DesktopBus bus(Options());
+  const std::string registration = bus::Registry(bus.Directory()).RegistrationPath(target);
+  ASSERT_TRUE(Within(milliseconds(3000), [&] {
+    const auto beat = bus::ReadHeartbeat(registration);
+    return beat && beat->second;
+  })) << "the child is in its wait";
+  const auto owner = bus::ProcessIdOf(static_cast<std::uint32_t>(child.pid()));
+  ASSERT_TRUE(owner);
+
+  ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+  ASSERT_TRUE(Within(milliseconds(3000), [&] { return bus::IsStopped(*owner); }));
+  EXPECT_FALSE(bus.IsHung(target).value_or(true)) << "it served a moment ago";
+  EXPECT_TRUE(Within(Options().hung_after + milliseconds(1500),
+                     [&] { return bus.IsHung(target).value_or(false); }));
+  auto start = Clock::now();
+  EXPECT_EQ(bus.SendMessage(target, kWmUser, 1, 2, milliseconds(3000)).kind, Kind::kTimedOut);
+  EXPECT_LT(Clock::now() - start, milliseconds(500)) << "a hung window is not waited for";
+
+  // Continued, it is back in the same wait: it serves again at once.
+  ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+  EXPECT_TRUE(Within(milliseconds(3000), [&] { return !bus.IsHung(target).value_or(true); }));
+  const auto answered = bus.SendMessage(target, kWmUser, 1, 2, milliseconds(3000));
+  EXPECT_TRUE(answered.Answered());
+  EXPECT_EQ(answered.result, 3);
+  child.Put(0);
+}
+
+// Threads stand in for programs: a receiver that serves now and then, as a
+// busy but healthy program does, and more senders at once than its backlog holds.
+TEST_F(DesktopBusTest, SendersBeyondTheBacklogWaitForAReceiverThatServesLate) {
+  DesktopBus bus(Options());
+  SumWindow procedure;
+  std::atomic<WindowHandle> target{0};
+  std::atomic<bool> stop{false};
+  std::thread receiver([&] {
+    target = bus.CreateTopLevelWindow("Busy", procedure);
+    while (!stop) {
+      std::this_thread::sleep_for(milliseconds(50));
+      bus.Pump();
+    }
+  });
+  ASSERT_TRUE(Within(milliseconds(3000), [&] { return target != 0; }));
+  constexpr int kSenders = 48;
+  std::vector<SendOutcome> outcomes(kSenders);
+  {
+    std::vector<std::jthread> senders;
+    for (int n = 0; n < kSenders; ++n) {
+      senders.emplace_back([&, n] {
+        outcomes[static_cast<std::size_t>(n)] =
+            bus.SendMessage(target, kWmUser, static_cast<std::uint32_t>(n), 1, milliseconds(5000));
+      });
+    }
+  }
+  stop = true;
+  receiver.join();
+  for (int n = 0; n < kSenders; ++n) {
+    const SendOutcome& out = outcomes[static_cast<std::size_t>(n)];
+    EXPECT_TRUE(out.Answered()) << "sender " << n;
+    EXPECT_EQ(out.result, n + 1);
+  }
 }
 
 TEST_F(DesktopBusTest, AReceiverThatDiesWhileServingEndsTheSendPromptly) {
