@@ -151,10 +151,14 @@ TEST_F(Route, WhatEachDestinationGetsFollowsTheOrigin) {
         EXPECT_EQ(OnlineQueue().size(), to_online ? messages : 0u);
         if (from == From::kSource) {
           ASSERT_EQ(ServerQueue().size(), to_server ? 1u : 0u);
-          if (to_server) EXPECT_EQ(ServerQueue()[0].Data, vl2);
+          if (to_server) {
+            EXPECT_EQ(ServerQueue()[0].Data, vl2);
+          }
         } else {
           ASSERT_EQ(ServerQueue().size(), to_server ? messages : 0u);
-          if (to_server) EXPECT_EQ(ServerQueue()[0].Data.at(1), '3');  // "L3": a VL3 frame
+          if (to_server) {
+            EXPECT_EQ(ServerQueue()[0].Data.at(1), '3');  // "L3": a VL3 frame
+          }
         }
       }
     }
