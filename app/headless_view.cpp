@@ -11,15 +11,11 @@ namespace {
 constexpr std::string_view kErrorPriority = "<3>";
 constexpr std::string_view kInfoPriority = "<6>";
 
-bool IsError(const LogEntry& entry) {
-  return entry.tag == "> Except <" || entry.tag == ">> ERROR <<";
-}
-
 }  // namespace
 
 void HeadlessView::EntryAdded(const LogEntry& entry) {
   std::string line;
-  if (priorities_) line = IsError(entry) ? kErrorPriority : kInfoPriority;
+  if (priorities_) line = entry.severity == Severity::kError ? kErrorPriority : kInfoPriority;
   line += LogEntryLine(entry);
   line.push_back('\n');
   std::fwrite(line.data(), 1, line.size(), out_);

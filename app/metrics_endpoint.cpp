@@ -209,6 +209,10 @@ class RelayCollectable final : public prometheus::Collectable {
         out.Add("trivane_ticks_skipped_total",
                 "Ticks left out because the one before ran into their time", MetricType::Counter),
         {}, Read(metrics_.ticks_skipped));
+    AddSample(out.Add("trivane_log_errors_total",
+                      "Event-log entries that report a failure (the journal's error lines)",
+                      MetricType::Counter),
+              {}, Read(metrics_.log_errors));
   }
 
   const RelayMetrics& metrics_;

@@ -282,6 +282,11 @@ void TVL_Trivane::OutLog(int link, std::string_view message, std::string_view ta
   log_.Add(clock_.Now(), link, std::string(message), std::string(tag));
 }
 
+void TVL_Trivane::OutError(int link, std::string_view message, std::string_view tag) {
+  log_.Add(clock_.Now(), link, std::string(message), std::string(tag), Severity::kError);
+  RelayMetrics::Add(metrics_.log_errors);
+}
+
 void TVL_Trivane::SetLineStatus(int column, LineStatus status) {
   status_.SetLineStatus(column, status);
   metrics_.SetState(column, status);

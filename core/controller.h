@@ -84,6 +84,7 @@ class TVL_Trivane final : public LinkHost {
 
   // LinkHost
   void OutLog(int link, std::string_view message, std::string_view tag) override;
+  void OutError(int link, std::string_view message, std::string_view tag) override;
   void SetLineStatus(int column, LineStatus status) override;
   void MarkLastData(int column) override;
   const TSettings& Settings() const override { return config_.settings; }

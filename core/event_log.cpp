@@ -25,9 +25,11 @@ void EventLog::RemoveObserver(EventLogObserver* observer) {
   std::erase(observers_, observer);
 }
 
-void EventLog::Add(TDateTime now, int link, std::string message, std::string tag) {
+void EventLog::Add(TDateTime now, int link, std::string message, std::string tag,
+                   Severity severity) {
   for (EventLogObserver* observer : observers_) observer->BeforeEntryAdded();
-  entries_.push_front(LogEntry{now, link < 0 ? -1 : link, std::move(message), std::move(tag)});
+  entries_.push_front(
+      LogEntry{now, link < 0 ? -1 : link, std::move(message), std::move(tag), severity});
   // A new row can bring the vertical scroll bar, which narrows "Events".
   AutoSize();
   for (EventLogObserver* observer : observers_) observer->EntryAdded(entries_.front());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/date_time.h"
+#include "base/severity.h"
 #include "core/grid_geometry.h"
 
 namespace trivane {
@@ -16,6 +17,7 @@ struct LogEntry {
   int link = -1;       // 0-based TCP source, negative for none
   std::string message;
   std::string tag;  // short origin word ("UECP", "RUZoveve", ...) or empty
+  Severity severity = Severity::kInformation;
 
   // The texts of the grid's "Time" and "Src" cells: FDateTimeZ, link + 1 or empty.
   std::string TimeText() const;
@@ -49,7 +51,8 @@ class EventLog {
   static constexpr int kSourceColumn = 1;
 
   // The model side of OutLog: link < 0 leaves the "Src" cell empty.
-  void Add(TDateTime now, int link, std::string message, std::string tag);
+  void Add(TDateTime now, int link, std::string message, std::string tag,
+           Severity severity = Severity::kInformation);
 
   int EntryCount() const { return static_cast<int>(entries_.size()); }
   // Grid rows including the header: 2 while empty (header and one blank row).

@@ -22,6 +22,8 @@ class LinkHost {
 
   // link: 0-based TCP source number, negative for none.
   virtual void OutLog(int link, std::string_view message, std::string_view tag) = 0;
+  // The same for a failure: the entry is an error.
+  virtual void OutError(int link, std::string_view message, std::string_view tag) = 0;
   virtual void SetLineStatus(int column, LineStatus status) = 0;
   // Data went through the link: its column shows the time instead of a state.
   virtual void MarkLastData(int column) = 0;

@@ -147,6 +147,7 @@ class RelayMetrics {
   std::array<Source, kSourceCount> sources;
   std::array<Destination, kDestinations> destinations;
   Chain chain;
+  Count log_errors{0};  // event-log entries that report a failure
   std::atomic<std::uint64_t> longest_tick_us{0};
   Count ticks_skipped{0};
 

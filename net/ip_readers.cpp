@@ -144,7 +144,7 @@ void IPReaders::IPReader_CheckConnect(int i) {
     slot.ErrText = slot.Connector->ErrText();
     // The same failure again is not logged again.
     if (!slot.ErrText.empty()) {
-      host_.OutLog(i, ReplaceChar(slot.ErrText, '\r', " : "), ">> ERROR <<");
+      host_.OutError(i, ReplaceChar(slot.ErrText, '\r', " : "), ">> ERROR <<");
     }
   }
   slot.Connector->Terminate();

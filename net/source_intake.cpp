@@ -60,7 +60,7 @@ void IPReaders::IPReader_ReadNewData(int i) {
   const TransportResult read = client.ReadArrived(stuck ? TcpClient::kMaxReceive : room);
   if (read.kind == TransportResult::Kind::kClosedByPeer) return;  // "Wait" and a retry follow
   if (!read.Ok()) {
-    host_.OutLog(i, read.text, "> Except <");
+    host_.OutError(i, read.text, "> Except <");
     if (client.Connected()) client.Disconnect();
     return;
   }

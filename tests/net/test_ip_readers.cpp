@@ -117,6 +117,7 @@ TEST_F(IPReadersTest, ARefusedConnectShowsErrorIsLoggedOnceAndRetriedFiveSeconds
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].link, 1);
   EXPECT_EQ(errors[0].message, Slot(1).ErrText);
+  EXPECT_EQ(errors[0].severity, Severity::kError);
   EXPECT_EQ(Slot(1).LastRead, 0);
   EXPECT_EQ(Slot(1).ReconnectAt, collected + 5000);
   EXPECT_EQ(host.metrics.columns[kColumn0 + 1].connects_failed.load(), 1u);

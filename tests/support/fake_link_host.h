@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/severity.h"
 #include "core/daily_log.h"
 #include "links/link_host.h"
 #include "links/links.h"
@@ -26,6 +27,7 @@ struct HostLogLine {
   int link;
   std::string message;
   std::string tag;
+  Severity severity = Severity::kInformation;
 };
 
 struct StatusCall {
@@ -71,6 +73,9 @@ class FakeLinkHost : public LinkHost {
 
   void OutLog(int link, std::string_view message, std::string_view tag) override {
     log.push_back({link, std::string(message), std::string(tag)});
+  }
+  void OutError(int link, std::string_view message, std::string_view tag) override {
+    log.push_back({link, std::string(message), std::string(tag), Severity::kError});
   }
   void SetLineStatus(int column, LineStatus status) override {
     statuses.push_back({column, status});

@@ -144,6 +144,9 @@ class PipelineHost final : public LinkHost {
     log_bytes_ += LogEntryLine(entry).size();
     ++log_lines_;
   }
+  void OutError(int link, std::string_view message, std::string_view tag) override {
+    OutLog(link, message, tag);
+  }
   void SetLineStatus(int, LineStatus) override {}
   void MarkLastData(int) override {}
   const TSettings& Settings() const override { return settings_; }
