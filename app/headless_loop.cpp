@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/headless_view.h"
 #include "app/metrics_endpoint.h"
 #include "app/production_parts.h"
 #include "base/tick_schedule.h"
+#include "core/relay_driver.h"
 #include "platform/journal_stream.h"
 #include "platform/service_notifier.h"
 #include "platform/system_clock.h"
@@ -48,28 +50,21 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     }
   }
   ServiceNotifier service;
-  bool close_signalled = false;
-  const auto close = [&] {
-    service.Stopping();
-    return controller.FormClose();
-  };
+  DriverHooks hooks;
+  hooks.stop_requested = &TerminationRequested;
+  hooks.reload_requested = &TakeReloadRequest;
+  hooks.close_requested = [&view] { return view.TakeCloseRequest(); };
+  hooks.ready = [&service] { service.Ready(); };
+  hooks.alive = [&service](TickClock::time_point now) { service.Alive(now); };
+  hooks.stopping = [&service] { service.Stopping(); };
+  RelayDriver driver(controller, std::move(hooks));
   // At the end of a Windows session the process may end as soon as the
-  // message returns: the close then runs to its end inside it, on the
-  // tick's own schedule, and the loop below ends with it.
-  bool closed = false;
-  SetCloseToTheEnd([&] {
-    if (!close_signalled) {
-      close_signalled = true;
-      closed = close();
-    }
-    auto next_tick = TickClock::now();
-    while (!closed) {
-      next_tick += kTick;
-      std::this_thread::sleep_until(next_tick);
-      if (controller.TimerEnabled()) controller.OnTimer();
-      closed = view.TakeCloseRequest() && close();
-    }
+  // message returns: the close then runs to its end inside it, and the loop
+  // below ends with it.
+  SetCloseToTheEnd([&driver] {
+    driver.CloseToTheEnd([](TickClock::time_point due) { std::this_thread::sleep_until(due); });
   });
+  driver.Start();
   auto due = TickClock::now() + kTick;
   for (;;) {
     // A fresh reading bounds the wait, so one wild reading of the clock that
@@ -79,31 +74,18 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     if (desktop != nullptr) {
       desktop->WaitForInput(until);
       desktop->Pump();
-      if (closed) break;
     } else {
       SleepUntilDeadlineOrSignal(until);
     }
-    if (TerminationRequested() && !close_signalled) {
-      close_signalled = true;
-      if (close()) break;
-    }
-    if (view.TakeCloseRequest() && close()) break;
-    if (TakeReloadRequest()) controller.ReloadSettings();
+    driver.ServeRequests();
+    if (driver.Closed()) break;
     if (TickClock::now() < due) continue;  // woken early: no tick yet
-    const auto tick_start = TickClock::now();
-    if (controller.TimerEnabled()) controller.OnTimer();
-    const auto tick_end = TickClock::now();
-    if (controller.Running()) service.Ready();
-    // Pinged after the tick's work, so a tick that hangs stops the pings.
-    service.Alive(TickClock::now());
-    // Without a desktop, minimising is immediate.
-    if (view.TakeMinimizeRequest()) controller.OnMinimize();
-    const auto next = NextTickDue(due, tick_end, kTick);
+    const auto next = NextTickDue(due, TickClock::now(), kTick);
     // The schedule moves on by whole periods; each beyond the first is a tick left out.
     const auto periods = (next - due) / kTick;
-    controller.Metrics().RecordTick(
-        std::chrono::duration_cast<std::chrono::microseconds>(tick_end - tick_start),
-        periods > 1 ? static_cast<std::uint64_t>(periods - 1) : 0);
+    driver.Tick(periods > 1 ? static_cast<std::uint64_t>(periods - 1) : 0);
+    // Without a desktop, minimising is immediate.
+    if (view.TakeMinimizeRequest()) controller.OnMinimize();
     due = next;
   }
   SetCloseToTheEnd(nullptr);

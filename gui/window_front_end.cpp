@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
+#include "core/relay_driver.h"
 #include "gui/main_window.h"
 #include "gui/settings_dialog.h"
 #include "gui/tick_driver.h"
@@ -31,6 +33,11 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths, *setup.codepage,
                                               setup.make_parts, setup.version);
   window_->Bind(*controller_);
+  DriverHooks hooks;
+  hooks.stop_requested = setup.stop_requested;
+  hooks.reload_requested = setup.reload_requested;
+  hooks.close_window = [this] { window_->RequestClose(); };
+  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks));
   ticks_ = std::make_unique<TickDriver>(
       [this] { Tick(); }, TickDriver::Input{setup.input_descriptors, setup.serve_input},
       std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs));
@@ -40,22 +47,19 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
 // The window's views are bound to the controller's models, so they go first.
 WindowFrontEnd::~WindowFrontEnd() {
   ticks_.reset();
+  driver_.reset();
   window_.reset();
 }
 
 void WindowFrontEnd::Start() {
   window_->show();
+  driver_->Start();
   ticks_->Start();
 }
 
 void WindowFrontEnd::Tick() {
-  if (setup_.stop_requested && !close_signalled_ && setup_.stop_requested()) {
-    close_signalled_ = true;
-    // As if the operator closed it; the close runs once this tick is over.
-    window_->RequestClose();
-  }
-  if (setup_.reload_requested && setup_.reload_requested()) controller_->ReloadSettings();
-  if (controller_->TimerEnabled()) controller_->OnTimer();
+  driver_->ServeRequests();
+  driver_->Tick();
 }
 
 WindowApplication::WindowApplication(int& argc, char** argv) {

@@ -39,6 +39,7 @@ struct WindowSetup {
 };
 
 class MainWindow;
+class RelayDriver;
 class TickDriver;
 
 // The window, its controller and the ticks that drive them, wired once for
@@ -64,8 +65,8 @@ class WindowFrontEnd {
   const WindowSetup& setup_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<TVL_Trivane> controller_;
+  std::unique_ptr<RelayDriver> driver_;
   std::unique_ptr<TickDriver> ticks_;
-  bool close_signalled_ = false;
 };
 
 // True when this process can open a window: a display is named, or Qt is

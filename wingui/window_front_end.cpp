@@ -1,8 +1,7 @@
 #include "wingui/window_front_end.h"
 
-#include <chrono>
+#include <utility>
 
-#include "base/tick_schedule.h"
 #include "platform/termination_signals.h"
 #include "platform/windows/precise_wait.h"
 #include "platform/windows/win32_desktop.h"
@@ -24,15 +23,21 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   controller_ = std::make_unique<TVL_Trivane>(*setup.clock, *window_, setup.paths, *setup.codepage,
                                               setup.make_parts, setup.version);
   window_->Bind(*controller_);
+  DriverHooks hooks;
+  hooks.stop_requested = setup.stop_requested;
+  hooks.close_window = [this] { window_->RequestClose(); };
+  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks));
 }
 
 // The window's views are bound to the controller's models, so they go first.
 WindowFrontEnd::~WindowFrontEnd() {
+  driver_.reset();
   window_.reset();
 }
 
 void WindowFrontEnd::Start() {
   window_->Start();
+  driver_->Start();
 }
 
 bool WindowFrontEnd::Open() const {
@@ -40,12 +45,8 @@ bool WindowFrontEnd::Open() const {
 }
 
 void WindowFrontEnd::Tick() {
-  if (setup_.stop_requested && !close_signalled_ && setup_.stop_requested()) {
-    close_signalled_ = true;
-    // As if the operator closed it; the close runs once this tick is over.
-    window_->RequestClose();
-  }
-  if (controller_->TimerEnabled()) controller_->OnTimer();
+  driver_->ServeRequests();
+  driver_->Tick();
 }
 
 int RunWindow(const WindowSetup& setup) {
@@ -53,18 +54,7 @@ int RunWindow(const WindowSetup& setup) {
   // At the end of the session Windows may end the process as soon as
   // WM_ENDSESSION returns: the close runs to its end inside it, on the
   // tick's schedule.
-  SetCloseToTheEnd([&front_end] {
-    TVL_Trivane& controller = front_end.Controller();
-    if (controller.FormClose()) return;
-    const auto period = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
-    auto due = TickClock::now() + period;
-    while (controller.TimerEnabled()) {
-      SleepUntil(due);
-      controller.OnTimer();
-      due = NextTickDue(due, TickClock::now(), period);
-    }
-    controller.FormClose();
-  });
+  SetCloseToTheEnd([&front_end] { front_end.Driver().CloseToTheEnd(&SleepUntil); });
   front_end.Start();
   MSG message;
   while (front_end.Open() && GetMessageW(&message, nullptr, 0, 0) > 0) {

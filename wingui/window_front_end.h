@@ -9,6 +9,7 @@
 #include "base/file_version.h"
 #include "base/text_codec.h"
 #include "core/controller.h"
+#include "core/relay_driver.h"
 #include "links/links.h"
 #include "settings/run_key_store.h"
 
@@ -52,6 +53,7 @@ class WindowFrontEnd {
 
   MainWindow& Window() { return *window_; }
   TVL_Trivane& Controller() { return *controller_; }
+  RelayDriver& Driver() { return *driver_; }
 
  private:
   void Tick();
@@ -59,7 +61,7 @@ class WindowFrontEnd {
   const WindowSetup& setup_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<TVL_Trivane> controller_;
-  bool close_signalled_ = false;
+  std::unique_ptr<RelayDriver> driver_;
 };
 
 // Runs the window and its controller until the window has closed; returns

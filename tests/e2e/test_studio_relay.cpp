@@ -31,6 +31,28 @@ class StudioRelayTest : public ::testing::Test {
   BusStudio peer{dir / "bus", studio};
 };
 
+// A studio may greet the relay the moment its window appears: the studio
+// link is listening before the relay serves the first message.
+TEST_F(StudioRelayTest, AStudioThatGreetsTheWindowTheMomentItAppearsIsAdmitted) {
+  ASSERT_TRUE(peer.Usable());
+  const std::uint16_t server_port = FreePort();
+  RelayProcess relay(
+      "SrcMode=0\r\nDstMode=2\r\nPID=42\r\nServerPort=" + std::to_string(server_port) + "\r\n");
+  const WindowHandle window = peer.RelayWindow(10s, 1ms);
+  ASSERT_NE(window, 0);
+  const auto identity = peer.Identity(window);
+  ASSERT_TRUE(identity.Answered());
+  EXPECT_EQ(identity.result, kPid);
+  ASSERT_TRUE(peer.SayHello(window));
+
+  LoopbackConnection chain = ConnectChainPeer(server_port);
+  ASSERT_TRUE(chain.Open());
+  const Bytes region = TRegionBlock{.Size = 30000}.Encode();
+  ASSERT_TRUE(peer.SendCopyData(window, 0x00010001, region).Answered());
+  EXPECT_EQ(chain.ReadExactly(kVl3HeaderSize + region.size(), 10s), BuildVl3Frame(1, 1, region));
+  EXPECT_EQ(relay.Stop(), 0);
+}
+
 TEST_F(StudioRelayTest, TheStudioAsSourceIsLoggedFiledAndRoutedAndStrangersAreIgnored) {
   ASSERT_TRUE(peer.Usable());
   const std::uint16_t server_port = FreePort();

@@ -49,20 +49,20 @@ class BusStudio {
   }
 
   // The relay's main window, once it has registered it; 0 when it did not.
-  WindowHandle RelayWindow(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  WindowHandle RelayWindow(std::chrono::milliseconds limit = std::chrono::seconds(10),
+                           std::chrono::milliseconds poll = std::chrono::milliseconds(20)) {
     const auto until = Clock::now() + limit;
     while (Clock::now() < until) {
       for (const DesktopWindow& window : bus_.EnumWindows()) {
         if (window.class_name == "TVL_Trivane") return window.handle;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(poll);
     }
     return 0;
   }
 
-  // The relay's window once its first tick has started the studio link: the
-  // window is there from the start, the channel only from then on, and a
-  // hello before it would go unheard. The relay's settings must give PID=pid.
+  // The relay's window once its studio link answers with the PID the relay's
+  // settings give.
   WindowHandle ReadyRelayWindow(std::int32_t pid) {
     const WindowHandle window = RelayWindow();
     const auto until = Clock::now() + std::chrono::seconds(10);
