@@ -3,6 +3,7 @@
 #include "links/router.h"
 #include "protocols/vl2_frame.h"
 #include "support/fake_link_host.h"
+#include "support/queue_links.h"
 
 namespace trivane {
 namespace {
@@ -69,36 +70,6 @@ TEST_F(Router, PayloadsTooLongForTheLengthFieldAreNotQueued) {
 // The real router over queues of its own, as the controller wires it.
 class Route : public ::testing::Test {
  protected:
-  struct Studio final : StudioLink {
-    void Studio_Init() override {}
-    void Studio_Bye() override {}
-    void Studio_Read_Tick() override {}
-    void Studio_Send_Tick() override {}
-    MessageQueue* Studio_Queue() override { return &queue; }
-    MessageQueue queue;
-  };
-  struct Server final : ServerLink {
-    void Server_Init() override {}
-    void Server_Bye() override {}
-    void TCPServer_OTick() override {}
-    RawQueue* Queue() override { return &queue; }
-    RawQueue queue;
-  };
-  struct Online final : OnlineLink {
-    void Online_Init() override {}
-    void Online_Bye() override {}
-    void Online_Tick() override {}
-    const std::string& ErrText() const override { return error; }
-    RawQueue* Queue() override { return &queue; }
-    RawQueue queue;
-    std::string error;
-  };
-
-  Route() {
-    parts.studio = std::make_unique<Studio>();
-    parts.server = std::make_unique<Server>();
-    parts.online = std::make_unique<Online>();
-  }
   MessageQueue& StudioQueue() { return *parts.studio->Studio_Queue(); }
   RawQueue& ServerQueue() { return *parts.server->Queue(); }
   RawQueue& OnlineQueue() { return *parts.online->Queue(); }
@@ -109,7 +80,7 @@ class Route : public ::testing::Test {
   }
 
   testing::FakeLinkHost host;
-  ControllerParts parts;
+  ControllerParts parts = testing::QueueDestinations();
   UnitRouter router{host, parts};
 };
 

@@ -21,6 +21,7 @@
 #include "protocols/uecp_codec.h"
 #include "protocols/vl2_frame.h"
 #include "protocols/vl3_frame.h"
+#include "support/queue_links.h"
 
 namespace trivane::testing {
 
@@ -39,9 +40,6 @@ class PipelineHost final : public LinkHost {
     if (!codepage_) throw std::runtime_error("the station code page is not available");
     settings_.SrcMode = kSrcTcp;
     settings_.DstMode = kDstStudio | kDstServer | kDstOnline;
-    parts_.studio = std::make_unique<Studio>();
-    parts_.server = std::make_unique<Server>();
-    parts_.online = std::make_unique<Online>();
     Reset();
   }
 
@@ -164,35 +162,10 @@ class PipelineHost final : public LinkHost {
  private:
   static constexpr TDateTime kLogTime = 45634.5;
 
-  struct Studio final : StudioLink {
-    void Studio_Init() override {}
-    void Studio_Bye() override {}
-    void Studio_Read_Tick() override {}
-    void Studio_Send_Tick() override {}
-    MessageQueue* Studio_Queue() override { return &queue; }
-    MessageQueue queue;
-  };
-  struct Server final : ServerLink {
-    void Server_Init() override {}
-    void Server_Bye() override {}
-    void TCPServer_OTick() override {}
-    RawQueue* Queue() override { return &queue; }
-    RawQueue queue;
-  };
-  struct Online final : OnlineLink {
-    void Online_Init() override {}
-    void Online_Bye() override {}
-    void Online_Tick() override {}
-    const std::string& ErrText() const override { return error; }
-    RawQueue* Queue() override { return &queue; }
-    RawQueue queue;
-    std::string error;
-  };
-
   std::unique_ptr<SystemTextCodec> codepage_;
   TSettings settings_;
   tIPReader readers_;
-  ControllerParts parts_;
+  ControllerParts parts_ = QueueDestinations();
   UnitRouter router_{*this, parts_};
   RelayMetrics metrics_;
   std::int64_t now_tick_ = kStartTick;
