@@ -88,6 +88,28 @@ void EventLogView::resizeEvent(QResizeEvent* event) {
   FitColumns();
 }
 
+void EventLogView::rowsInserted(const QModelIndex& parent, int start, int end) {
+  QScrollBar* bar = verticalScrollBar();
+  const bool at_top = bar->value() == bar->minimum();
+  QTableView::rowsInserted(parent, start, end);
+  if (at_top) return;
+  // The view lays its rows out later, once per burst; the scroll bar's range
+  // must take the new rows now, or the step below stops at the old bottom.
+  updateGeometries();
+  const int rows = end - start + 1;
+  const int step = verticalScrollMode() == ScrollPerItem ? 1 : EventLog::kRowHeight;
+  bar->setValue(bar->value() + rows * step);
+}
+
+void EventLogView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+  // Before Qt's own handler (the selection model's), which would move it.
+  const QModelIndex current = currentIndex();
+  if (current.isValid() && current.row() >= start && current.row() <= end) {
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  }
+  QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
 void EventLogView::ApplyWidths() {
   const auto& widths = log_.Widths();
   for (int column = 0; column < EventLog::kColumns; ++column) {

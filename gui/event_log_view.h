@@ -33,6 +33,13 @@ class EventLogView final : public QTableView {
   // A scroll area's resize events are its viewport's, so a scroll bar that
   // comes or goes refits the columns too.
   void resizeEvent(QResizeEvent* event) override;
+  // At the top the newest entry stays in sight; scrolled away, the rows in
+  // sight stay where they are while new ones go on above them.
+  void rowsInserted(const QModelIndex& parent, int start, int end) override;
+  // An entry falling off the end takes the current row with it. Left to Qt,
+  // the current row would move to the oldest entry left and the view would
+  // scroll down to it, on every entry after that too.
+  void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
 
  private:
   void ApplyWidths();

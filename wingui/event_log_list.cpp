@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "platform/windows/wide_text.h"
 
@@ -85,23 +86,54 @@ void EventLogList::CopySelection() {
 
 void EventLogList::BeforeEntryAdded() {
   selected_before_add_ = SelectedEntries();
+  if (burst_.entries > 0) return;
+  const HWND list = list_.Handle();
+  burst_.focused = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+  burst_.mark = ListView_GetSelectionMark(list);
+  burst_.top = list_.TopRow();
+  PostMessageW(list, kSettleMessage, 0, 0);
 }
 
 void EventLogList::EntryAdded(const LogEntry& /*entry*/) {
+  const HWND list = list_.Handle();
+  ++burst_.entries;
   list_.SetRowCount(log_.EntryCount());
-  ListView_SetItemState(list_.Handle(), -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   for (const int item : selected_before_add_) {
-    if (item + 1 < log_.EntryCount()) {
-      ListView_SetItemState(list_.Handle(), item + 1, LVIS_SELECTED, LVIS_SELECTED);
-    }
+    ListView_SetItemState(list, item + 1, LVIS_SELECTED, LVIS_SELECTED);
   }
   selected_before_add_.clear();
-  InvalidateRect(list_.Handle(), nullptr, FALSE);
+  InvalidateRect(list, nullptr, FALSE);
   Fit();
+}
+
+void EventLogList::BeforeOldestDropped(int index) {
+  // An entry falling off the end takes its selection, focus and mark along;
+  // none of them moves on to the oldest entry left.
+  ListView_SetItemState(list_.Handle(), index, 0, LVIS_SELECTED);
+  if (burst_.focused >= 0 && burst_.focused + burst_.entries == index) burst_.focused = -1;
+  if (burst_.mark >= 0 && burst_.mark + burst_.entries == index) burst_.mark = -1;
 }
 
 void EventLogList::OldestDropped() {
   list_.SetRowCount(log_.EntryCount());
+}
+
+void EventLogList::Settle() {
+  const Burst burst = std::exchange(burst_, Burst{});
+  if (burst.entries == 0) return;
+  const HWND list = list_.Handle();
+  if (burst.focused >= 0) {
+    // Focusing a row takes the focus off the one that had it.
+    ListView_SetItemState(list, burst.focused + burst.entries, LVIS_FOCUSED, LVIS_FOCUSED);
+  } else if (const int stale = ListView_GetNextItem(list, -1, LVNI_FOCUSED); stale >= 0) {
+    ListView_SetItemState(list, stale, 0, LVIS_FOCUSED);
+  }
+  ListView_SetSelectionMark(list, burst.mark >= 0 ? burst.mark + burst.entries : -1);
+  // At the top the newest entry comes into sight; scrolled away, the rows in
+  // sight stay where they are. Some lists (Wine's) scroll a newly focused row
+  // into sight, which this undoes too.
+  list_.SetTopRow(burst.top == 0 ? 0 : burst.top + burst.entries);
 }
 
 void EventLogList::WidthsChanged() {
@@ -110,6 +142,10 @@ void EventLogList::WidthsChanged() {
 
 LRESULT CALLBACK EventLogList::ListProcedure(HWND window, UINT message, WPARAM wparam,
                                              LPARAM lparam, UINT_PTR /*id*/, DWORD_PTR self) {
+  if (message == kSettleMessage) {
+    reinterpret_cast<EventLogList*>(self)->Settle();
+    return 0;
+  }
   if (message == WM_KEYDOWN &&
       EventLog::IsCopyShortcut(static_cast<int>(wparam), (GetKeyState(VK_CONTROL) & 0x8000) != 0)) {
     reinterpret_cast<EventLogList*>(self)->CopySelection();

@@ -30,20 +30,35 @@ class EventLogList final : public EventLogObserver {
   // EventLogObserver
   void BeforeEntryAdded() override;
   void EntryAdded(const LogEntry& entry) override;
+  void BeforeOldestDropped(int index) override;
   void OldestDropped() override;
   void WidthsChanged() override;
 
  private:
+  // The focus, the mark (where a shift-click range starts) and the top row
+  // move once a burst of entries is over, on a message posted at its first:
+  // every move may cost the list a repaint (under Wine a focused row out of
+  // sight scrolls into it and paints).
+  struct Burst {
+    int entries = 0;
+    int focused = -1;
+    int mark = -1;
+    int top = 0;
+  };
+  static constexpr UINT kSettleMessage = WM_APP + 1;
+
   static LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                         UINT_PTR id, DWORD_PTR self);
   std::vector<int> SelectedEntries() const;
   void Fit();
   void ApplyWidths();
+  void Settle();
 
   EventLog& log_;
   ListView list_;
-  // The selection follows its entries down as new ones go on top.
+  // The selection follows its entries down at once, as new ones go on top.
   std::vector<int> selected_before_add_;
+  Burst burst_;
 };
 
 }  // namespace trivane

@@ -42,6 +42,18 @@ void ListView::SetRowCount(int rows) {
   ListView_SetItemCountEx(list_, rows, LVSICF_NOSCROLL);
 }
 
+int ListView::TopRow() const {
+  return ListView_GetTopIndex(list_);
+}
+
+void ListView::SetTopRow(int row) {
+  const int rows = row - TopRow();
+  RECT first{};
+  if (rows == 0 || !ListView_GetItemRect(list_, 0, &first, LVIR_BOUNDS)) return;
+  // In report view the list scrolls by pixels, rounded to whole rows.
+  ListView_Scroll(list_, 0, rows * (first.bottom - first.top));
+}
+
 void ListView::Place(int x, int y, int width, int height) {
   MoveWindow(list_, x, y, std::max(width, 0), std::max(height, 0), TRUE);
 }

@@ -25,6 +25,9 @@ class ListView {
   void AddColumns(std::span<const std::string> headers, std::span<const int> widths);
   void SetColumnWidth(int column, int width);
   void SetRowCount(int rows);
+  // The row at the top of the view; setting it scrolls by whole rows.
+  int TopRow() const;
+  void SetTopRow(int row);
   void Place(int x, int y, int width, int height);
   int ClientWidth() const;
   int ClientHeight() const;

@@ -9,6 +9,8 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QTest>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,6 +211,91 @@ TEST_F(GuiEventLogCopy, TheCopyActionTakesTheSelectionFromItsTopRowToItsBottomRo
   view.setCurrentIndex(QModelIndex());
   view.CopyAction()->trigger();
   EXPECT_EQ(Clipboard(), QString());  // emptied, as nothing is selected
+}
+
+// The log on screen as an operator drives it: the mouse picks rows, the
+// scroll bar moves the view, and bursts of entries arrive meanwhile.
+class GuiEventLogInSight : public GuiEventLogView {
+ protected:
+  void SetUp() override {
+    Show(700, 300);
+    Add(20);
+  }
+  void Add(int count) {
+    for (int i = 0; i < count; ++i) log.Add(kNoon, -1, "entry " + std::to_string(added_++), "");
+    QApplication::processEvents();
+  }
+  void Click(int row, Qt::KeyboardModifiers modifiers = {}) {
+    const QRect cell = view.visualRect(view.model()->index(row, 2));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, cell.center());
+  }
+  std::string TopEntry() const { return Text(*view.model(), view.rowAt(0), 2); }
+  std::vector<std::string> Selected() const {
+    std::vector<std::string> texts;
+    for (const QModelIndex& row : view.selectionModel()->selectedRows(2)) {
+      texts.push_back(row.data().toString().toStdString());
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+  std::string Current() const { return view.currentIndex().data().toString().toStdString(); }
+  const QScrollBar& Bar() const { return *view.verticalScrollBar(); }
+
+ private:
+  int added_ = 0;
+};
+
+TEST_F(GuiEventLogInSight, WithRowsSelectedABurstKeepsTheNewestOnTopAndTheSelectionOnItsEntries) {
+  Click(2);  // entries 17 to 15
+  Click(4, Qt::ShiftModifier);
+  view.CopyAction()->trigger();
+  ASSERT_EQ(Selected(), (std::vector<std::string>{"entry 15", "entry 16", "entry 17"}));
+
+  Add(100);
+  EXPECT_EQ(Bar().value(), Bar().minimum());
+  EXPECT_EQ(TopEntry(), "entry 119");
+  EXPECT_EQ(Selected(), (std::vector<std::string>{"entry 15", "entry 16", "entry 17"}));
+  EXPECT_EQ(Current(), "entry 15");
+
+  // Past the cap the selected entries fall off the end, and the current row
+  // with them: nothing is left to follow down to the bottom.
+  Add(300);
+  EXPECT_EQ(log.EntryCount(), EventLog::kMaxEntries);
+  EXPECT_EQ(Bar().value(), Bar().minimum());
+  EXPECT_EQ(TopEntry(), "entry 419");
+  EXPECT_TRUE(Selected().empty());
+  EXPECT_FALSE(view.currentIndex().isValid()) << "on " << Current();
+  QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+  view.CopyAction()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "")
+      << "no entry the operator chose";
+}
+
+TEST_F(GuiEventLogInSight, ScrolledAwayFromTheTopTheRowsInSightStayWhileNewOnesArriveAbove) {
+  Add(80);  // entries 0 to 99
+  view.verticalScrollBar()->setValue(Bar().maximum());
+  const std::string top = TopEntry();
+  ASSERT_NE(top, "entry 99");
+  Click(view.rowAt(0) + 3);
+  const std::string clicked = Current();
+
+  Add(50);
+  EXPECT_EQ(TopEntry(), top);
+  EXPECT_EQ(Current(), clicked);
+  EXPECT_EQ(view.rowAt(0) + 3, view.currentIndex().row()) << "the clicked row stays in place";
+
+  // The rows looked at fall off the end: the view keeps to the oldest entries
+  // still held rather than going back to the top.
+  Add(300);
+  EXPECT_EQ(Bar().value(), Bar().maximum());
+  EXPECT_GT(Bar().value(), Bar().minimum());
+  EXPECT_EQ(Text(*view.model(), EventLog::kMaxEntries - 1, 2), "entry 196");
+  EXPECT_EQ(view.rowAt(view.viewport()->height() - 1), EventLog::kMaxEntries - 1);
+
+  // Back at the top, the newest is in sight again and stays there.
+  view.verticalScrollBar()->setValue(Bar().minimum());
+  Add(5);
+  EXPECT_EQ(TopEntry(), "entry 454");
 }
 
 }  // namespace

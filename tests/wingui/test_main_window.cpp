@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cwchar>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/controller.h"
 #include "platform/system_clock.h"
@@ -337,6 +339,98 @@ TEST_F(WinMainWindow, TheLogKeepsTheNewestOnTopUpToItsCapAndCtrlCCopiesTheSelect
   Controller().OutLog(-1, "newest", "");
   ServeFor(20ms);
   EXPECT_EQ(SendMessageW(log, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 2);
+}
+
+// The log as an operator drives it: rows picked as a click and a shift-click
+// leave them (the focus on the last), the scroll bar's arrows moving the view,
+// and bursts of entries arriving meanwhile.
+class WinEventLogInSight : public WinMainWindow {
+ protected:
+  void SetUp() override {
+    Start("SrcMode=1\r\nDstMode=2\r\n");
+    Add(20);
+  }
+  void Add(int count) {
+    for (int i = 0; i < count; ++i)
+      Controller().OutLog(-1, "entry " + std::to_string(added_++), "");
+    ServeFor(20ms);
+  }
+  int Next(int after, UINT which) const {
+    return static_cast<int>(SendMessageW(log, LVM_GETNEXTITEM, static_cast<WPARAM>(after), which));
+  }
+  void Pick(int item, UINT state) const {
+    LVITEMW change{};
+    change.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    change.state = state;
+    SendMessageW(log, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&change));
+  }
+  int Mark() const { return static_cast<int>(SendMessageW(log, LVM_GETSELECTIONMARK, 0, 0)); }
+  int Top() const { return static_cast<int>(SendMessageW(log, LVM_GETTOPINDEX, 0, 0)); }
+  std::wstring TopEntry() const { return CellText(log, Top(), 2); }
+  std::vector<std::wstring> Selected() const {
+    std::vector<std::wstring> texts;
+    for (int item = Next(-1, LVNI_SELECTED); item >= 0; item = Next(item, LVNI_SELECTED)) {
+      texts.push_back(CellText(log, item, 2));
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+  void ScrollLines(int lines) const {
+    for (int i = 0; i < lines; ++i) SendMessageW(log, WM_VSCROLL, SB_LINEDOWN, 0);
+  }
+
+ private:
+  int added_ = 0;
+};
+
+TEST_F(WinEventLogInSight, WithRowsSelectedABurstKeepsTheNewestOnTopAndTheSelectionOnItsEntries) {
+  ASSERT_EQ(CellText(log, 0, 2), L"entry 19");
+  Pick(2, LVIS_SELECTED);  // entries 17 to 15
+  Pick(3, LVIS_SELECTED);
+  Pick(4, LVIS_SELECTED | LVIS_FOCUSED);
+  SendMessageW(log, LVM_SETSELECTIONMARK, 0, 2);  // where the range began
+  ASSERT_EQ(Top(), 0);
+
+  Add(100);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_EQ(TopEntry(), L"entry 119");
+  EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"entry 15", L"entry 16", L"entry 17"}));
+  EXPECT_EQ(CellText(log, Next(-1, LVNI_FOCUSED), 2), L"entry 15");
+  EXPECT_EQ(CellText(log, Mark(), 2), L"entry 17");
+
+  // Past the cap the selected entries fall off the end, the focus with them.
+  Add(300);
+  EXPECT_EQ(SendMessageW(log, LVM_GETITEMCOUNT, 0, 0), EventLog::kMaxEntries);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_EQ(TopEntry(), L"entry 419");
+  EXPECT_TRUE(Selected().empty());
+  EXPECT_EQ(Next(-1, LVNI_FOCUSED), -1) << CellText(log, Next(-1, LVNI_FOCUSED), 2);
+  EXPECT_EQ(Mark(), -1) << CellText(log, Mark(), 2);
+}
+
+TEST_F(WinEventLogInSight, ScrolledAwayFromTheTopTheRowsInSightStayWhileNewOnesArriveAbove) {
+  Add(80);  // entries 0 to 99
+  ScrollLines(30);
+  ASSERT_EQ(Top(), 30);
+  const std::wstring top = TopEntry();
+
+  Add(50);
+  EXPECT_EQ(Top(), 80);
+  EXPECT_EQ(TopEntry(), top);
+
+  // The rows looked at fall off the end: the view keeps to the oldest entries
+  // still held rather than going back to the top.
+  Add(300);
+  const int per_page = static_cast<int>(SendMessageW(log, LVM_GETCOUNTPERPAGE, 0, 0));
+  EXPECT_EQ(Top(), EventLog::kMaxEntries - per_page);
+  EXPECT_EQ(CellText(log, EventLog::kMaxEntries - 1, 2), L"entry 196");
+
+  // Back at the top, the newest is in sight again and stays there.
+  for (int page = 0; page < 20 && Top() > 0; ++page) SendMessageW(log, WM_VSCROLL, SB_PAGEUP, 0);
+  ASSERT_EQ(Top(), 0);
+  Add(5);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_EQ(TopEntry(), L"entry 454");
 }
 
 TEST_F(WinMainWindow, TheTestPanelShowsItsFieldsAndSendsItsBlock) {
