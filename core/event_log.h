@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -59,6 +60,13 @@ class EventLog {
   int RowCount() const;
   // Entry 0 is the newest; nothing past the end.
   const LogEntry* Entry(int index) const;
+  // The text colour, 0x00RRGGBB, of an entry that reports a failure, so it
+  // stands out among the others; 0 for the window's own.
+  static constexpr std::uint32_t kErrorTextColor = 0xB00000;
+  std::uint32_t TextColor(int index) const {
+    const LogEntry* entry = Entry(index);
+    return entry != nullptr && entry->severity == Severity::kError ? kErrorTextColor : 0;
+  }
   // Row 0 is the header; a row past the entries reads as empty cells.
   std::string Cell(int column, int row) const;
 

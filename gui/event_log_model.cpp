@@ -1,6 +1,8 @@
 #include "gui/event_log_model.h"
 
+#include <QColor>
 #include <cstddef>
+#include <cstdint>
 
 namespace trivane {
 
@@ -23,9 +25,14 @@ int EventLogModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant EventLogModel::data(const QModelIndex& index, int role) const {
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole) {
-    return {};
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+  if (role == Qt::ForegroundRole) {
+    const std::uint32_t color = log_.TextColor(index.row());
+    if (color == 0) return {};
+    return QColor(static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                  static_cast<int>(color & 0xFF));
   }
+  if (role != Qt::DisplayRole) return {};
   return QString::fromStdString(log_.Cell(index.column(), index.row() + 1));
 }
 

@@ -60,12 +60,36 @@ void EventLogList::ApplyWidths() {
 }
 
 bool EventLogList::OnNotify(const NMHDR& header, LRESULT& result) {
-  if (header.hwndFrom != list_.Handle() || header.code != LVN_GETDISPINFOW) return false;
-  auto& request = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
-  // Item i is grid row i + 1: row 0 is the header.
-  ListView::AnswerText(request, log_.Cell(request.item.iSubItem, request.item.iItem + 1));
-  result = 0;
-  return true;
+  if (header.hwndFrom != list_.Handle()) return false;
+  switch (header.code) {
+    case LVN_GETDISPINFOW: {
+      auto& request = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
+      // Item i is grid row i + 1: row 0 is the header.
+      ListView::AnswerText(request, log_.Cell(request.item.iSubItem, request.item.iItem + 1));
+      result = 0;
+      return true;
+    }
+    case NM_CUSTOMDRAW:
+      result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT EventLogList::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+      const std::uint32_t color = log_.TextColor(static_cast<int>(draw.nmcd.dwItemSpec));
+      if (color == 0) return CDRF_DODEFAULT;
+      draw.clrText = RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
+      return CDRF_NEWFONT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
 }
 
 std::vector<int> EventLogList::SelectedEntries() const {

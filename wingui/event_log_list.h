@@ -24,6 +24,8 @@ class EventLogList final : public EventLogObserver {
   HWND Handle() const { return list_.Handle(); }
   void Place(int x, int y, int width, int height);
   bool OnNotify(const NMHDR& header, LRESULT& result);
+  // Entries that report a failure are drawn in the log's error colour.
+  LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
   // SBCopyClick: the selection from its top row to its bottom row.
   void CopySelection();
 

@@ -49,6 +49,18 @@ TEST(GuiEventLogModel, NewestEntryIsRowZeroUnderTheLogsHeaders) {
   EXPECT_FALSE(model.data(model.index(2, 0)).isValid());
 }
 
+TEST(GuiEventLogModel, ErrorEntriesAloneAreInTheErrorColour) {
+  EventLog log;
+  EventLogModel model(log);
+  log.Add(kNoon, 1, "Connection refused", ">> ERROR <<", Severity::kError);
+  log.Add(kNoon, 1, "Connected", "");
+  EXPECT_FALSE(model.data(model.index(0, 2), Qt::ForegroundRole).isValid());
+  for (int column = 0; column < EventLog::kColumns; ++column) {
+    EXPECT_EQ(model.data(model.index(1, column), Qt::ForegroundRole).value<QColor>(),
+              QColor(0xB0, 0x00, 0x00));
+  }
+}
+
 TEST(GuiEventLogModel, RowsGoInOnTopAndTheOldestComesOutAtTheCap) {
   EventLog log;
   EventLogModel model(log);

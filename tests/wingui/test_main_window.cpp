@@ -126,8 +126,9 @@ int ClientWidth(HWND window) {
   return rect.right;
 }
 
-// The colour the list paints in the middle of a cell, from a print of it.
-COLORREF PaintedColour(HWND list, int item, int column) {
+// A cell's rectangle, and what `read` finds in a print of the list.
+template <typename Read>
+auto FromPrint(HWND list, int item, int column, Read read) {
   RECT cell{};
   cell.top = column;
   cell.left = LVIR_BOUNDS;
@@ -139,13 +140,32 @@ COLORREF PaintedColour(HWND list, int item, int column) {
   HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
   HGDIOBJ old = SelectObject(memory, bitmap);
   SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-  // Away from the text, which starts at the cell's left.
-  const COLORREF colour = GetPixel(memory, cell.right - 3, (cell.top + cell.bottom) / 2);
+  const auto found = read(memory, cell);
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(list, screen);
-  return colour;
+  return found;
+}
+
+// The colour the list paints in the middle of a cell, away from the text,
+// which starts at the cell's left.
+COLORREF PaintedColour(HWND list, int item, int column) {
+  return FromPrint(list, item, column, [](HDC print, const RECT& cell) {
+    return GetPixel(print, cell.right - 3, (cell.top + cell.bottom) / 2);
+  });
+}
+
+// Whether any pixel of a cell is in the colour.
+bool PaintsColour(HWND list, int item, int column, COLORREF wanted) {
+  return FromPrint(list, item, column, [wanted](HDC print, const RECT& cell) {
+    for (LONG y = cell.top; y < cell.bottom; ++y) {
+      for (LONG x = cell.left; x < cell.right; ++x) {
+        if (GetPixel(print, x, y) == wanted) return true;
+      }
+    }
+    return false;
+  });
 }
 
 class WinMainWindow : public ::testing::Test {
@@ -297,6 +317,16 @@ TEST_F(WinMainWindow, TheStatusHintIsTheColumnsLastErrorAndStaysOverColumnsWitho
   EXPECT_EQ(TooltipText(tooltip, main, status), L"");
   MouseOverCell(status, 0, 7);
   EXPECT_EQ(TooltipText(tooltip, main, status), L"");
+}
+
+TEST_F(WinMainWindow, TheLogDrawsErrorEntriesAloneInTheErrorColour) {
+  Start("SrcMode=1\r\nDstMode=2\r\n");
+  Controller().OutError(0, "Connection refused", ">> ERROR <<");
+  Controller().OutLog(0, "Connected", "");
+  ServeFor(50ms);
+  const COLORREF error = RGB(0xB0, 0x00, 0x00);
+  EXPECT_TRUE(PaintsColour(log, 1, 2, error));
+  EXPECT_FALSE(PaintsColour(log, 0, 2, error));
 }
 
 TEST_F(WinMainWindow, TheLogKeepsTheNewestOnTopUpToItsCapAndCtrlCCopiesTheSelectedRows) {
