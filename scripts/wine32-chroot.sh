@@ -7,6 +7,8 @@
 #
 #   scripts/wine32-chroot.sh BUILD_DIR
 #
+# Exit status 77: the kernel cannot run i386 code, and nothing was run.
+#
 # Needs root. The chroot is made once (debootstrap, then Wine and CMake in it)
 # in TRIVANE_I386_ROOT (default /var/tmp/trivane-debian-i386) and kept until
 # the packages it needs change. The source tree (read-only) and the build
@@ -25,7 +27,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 source "$root/scripts/packages.sh"
-"$root/scripts/ensure-packages.sh" debootstrap
+"$root/scripts/ensure-packages.sh" debootstrap arch-test
+# A kernel without i386 support fails debootstrap deep inside; say so first.
+"$root/scripts/kernel-runs-i386.sh" || exit $?
 
 # The marker names what was installed, so a changed list makes it anew.
 marker="$system/.trivane-ready"
