@@ -18,8 +18,19 @@ set(CPACK_STRIP_FILES TRUE)
 set(CPACK_NSIS_PACKAGE_NAME "Veltora Trivane")
 set(CPACK_NSIS_DISPLAY_NAME "Veltora Trivane")
 set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
-set(CPACK_NSIS_DEFINES "RequestExecutionLevel user")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The installer's script is ours (packaging/windows/NSIS.template.in): CPack's
+# installs for all users whenever the user is an administrator. It runs an
+# earlier install's uninstaller first; the key has no version in it, so that
+# an upgrade finds the install before it.
+set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/windows)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Veltora Trivane")
+# The installer is as wide as the programs it holds: a 64-bit one (Debian's
+# NSIS has the amd64-unicode stubs) for the 64-bit programs.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(CPACK_TRIVANE_NSIS_TARGET amd64-unicode)
+else()
+  set(CPACK_TRIVANE_NSIS_TARGET x86-unicode)
+endif()
 # The window has a Start-menu entry; the simulator is a console tool. (The
 # menu links name the program where it lies, at the top of the folder;
 # CPACK_PACKAGE_EXECUTABLES would look for it in bin\.)

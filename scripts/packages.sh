@@ -10,10 +10,11 @@ TIDY_PACKAGES=(clang clang-tidy)
 # the manual pages' groff and man, systemd-analyze) and the user it creates.
 PACKAGE_PACKAGES=(dpkg-dev file lintian groff-base man-db systemd adduser)
 # scripts/test-windows.sh: the cross compilers (POSIX threads), GoogleTest's
-# sources, Wine to run the tests, and NSIS for the installer.
+# sources, Wine to run the tests, NSIS for the installer, and arch-test to
+# learn whether the kernel runs the 32-bit programs' Wine at all.
 WINDOWS_PACKAGES=(make cmake libasio-dev googletest g++-mingw-w64-x86-64-posix
                   g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-                  wine wine64 nsis)
+                  wine wine64 nsis arch-test)
 # scripts/service-check.sh: a clean Debian 12 booted with systemd in a container.
 SERVICE_CHECK_PACKAGES=(debootstrap systemd-container)
 # scripts/wine32-chroot.sh: inside its i386 chroot, Wine's 32-bit half and CTest.

@@ -5,7 +5,11 @@
 # libraries version for version, which fails whenever the i386 index of an
 # archive lags its amd64 one; a whole i386 system has no such skew.
 #
-#   scripts/wine32-chroot.sh BUILD_DIR
+#   scripts/wine32-chroot.sh BUILD_DIR [COMMAND ARGUMENTS...]
+#
+# With a command, that runs in the chroot instead (scripts/installer-check.sh
+# runs the 32-bit installer so). Exit status 77: the kernel cannot run i386
+# code, and nothing was run.
 #
 # Needs root. The chroot is made once (debootstrap, then Wine and CMake in it)
 # in TRIVANE_I386_ROOT (default /var/tmp/trivane-debian-i386) and kept until
@@ -15,6 +19,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:?the 32-bit build folder}" && pwd)"
+shift
 system="${TRIVANE_I386_ROOT:-/var/tmp/trivane-debian-i386}"
 mirror="${TRIVANE_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 
@@ -25,7 +30,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 source "$root/scripts/packages.sh"
-"$root/scripts/ensure-packages.sh" debootstrap
+"$root/scripts/ensure-packages.sh" debootstrap arch-test
+# A kernel without i386 support fails debootstrap deep inside; say so first.
+"$root/scripts/kernel-runs-i386.sh" || exit $?
 
 # The marker names what was installed, so a changed list makes it anew.
 marker="$system/.trivane-ready"
@@ -44,15 +51,21 @@ if [ "$(cat "$marker" 2>/dev/null)" != "${WINE32_CHROOT_PACKAGES[*]}" ]; then
 fi
 
 # Inside: the same CTest run as on a machine with wine32, in a Wine session of
-# the build's own.
-inner="cd '$build' && build='$build' && source '$root/scripts/wine-session.sh' &&
-  ctest --test-dir '$build' --output-on-failure --no-tests=error -j $(nproc) --timeout 300"
-exec unshare --mount bash -c "
+# the build's own, unless a command was given. The command goes in as
+# arguments, not as text to quote again.
+if [ $# -eq 0 ]; then
+  set -- /bin/bash -c "cd '$build' && build='$build' && source '$root/scripts/wine-session.sh' &&
+    ctest --test-dir '$build' --output-on-failure --no-tests=error -j $(nproc) --timeout 300"
+fi
+# shellcheck disable=SC2016  # expanded by the inner shell, from its arguments
+exec unshare --mount bash -c '
   set -e
-  mount -t proc proc '$system/proc'
-  mount --rbind /dev '$system/dev'
-  mkdir -p '$system$root' '$system$build'
-  mount --bind '$root' '$system$root'
-  mount -o remount,bind,ro '$system$root'
-  mount --bind '$build' '$system$build'
-  exec chroot '$system' /bin/bash -c \"$inner\""
+  system="$1" root="$2" build="$3"
+  shift 3
+  mount -t proc proc "$system/proc"
+  mount --rbind /dev "$system/dev"
+  mkdir -p "$system$root" "$system$build"
+  mount --bind "$root" "$system$root"
+  mount -o remount,bind,ro "$system$root"
+  mount --bind "$build" "$system$build"
+  exec chroot "$system" "$@"' bash "$system" "$root" "$build" "$@"
