@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cwchar>
 #include <functional>
 #include <memory>
@@ -126,7 +127,8 @@ int ClientWidth(HWND window) {
   return rect.right;
 }
 
-// A cell's rectangle, and what `read` finds in a print of the list.
+// A cell's rectangle, and what `read` finds in a print of the list (its
+// pixels read at once: one GetPixel each is slow under Wine).
 template <typename Read>
 auto FromPrint(HWND list, int item, int column, Read read) {
   RECT cell{};
@@ -140,28 +142,44 @@ auto FromPrint(HWND list, int item, int column, Read read) {
   HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
   HGDIOBJ old = SelectObject(memory, bitmap);
   SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-  const auto found = read(memory, cell);
   SelectObject(memory, old);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(client.right) *
+                                    static_cast<std::size_t>(client.bottom));
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(client.bottom), pixels.data(), &info,
+            DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(list, screen);
-  return found;
+  // A DIB pixel is 0x00RRGGBB; COLORREF is 0x00BBGGRR.
+  const auto at = [&](LONG x, LONG y) -> COLORREF {
+    if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return CLR_INVALID;
+    const std::uint32_t p = pixels[static_cast<std::size_t>(y) * client.right + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  };
+  return read(at, cell);
 }
 
 // The colour the list paints in the middle of a cell, away from the text,
 // which starts at the cell's left.
 COLORREF PaintedColour(HWND list, int item, int column) {
-  return FromPrint(list, item, column, [](HDC print, const RECT& cell) {
-    return GetPixel(print, cell.right - 3, (cell.top + cell.bottom) / 2);
+  return FromPrint(list, item, column, [](const auto& at, const RECT& cell) {
+    return at(cell.right - 3, (cell.top + cell.bottom) / 2);
   });
 }
 
 // Whether any pixel of a cell is in the colour.
 bool PaintsColour(HWND list, int item, int column, COLORREF wanted) {
-  return FromPrint(list, item, column, [wanted](HDC print, const RECT& cell) {
+  return FromPrint(list, item, column, [wanted](const auto& at, const RECT& cell) {
     for (LONG y = cell.top; y < cell.bottom; ++y) {
       for (LONG x = cell.left; x < cell.right; ++x) {
-        if (GetPixel(print, x, y) == wanted) return true;
+        if (at(x, y) == wanted) return true;
       }
     }
     return false;
