@@ -60,21 +60,9 @@ void EventLogList::ApplyWidths() {
 }
 
 bool EventLogList::OnNotify(const NMHDR& header, LRESULT& result) {
-  if (header.hwndFrom != list_.Handle()) return false;
-  switch (header.code) {
-    case LVN_GETDISPINFOW: {
-      auto& request = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
-      // Item i is grid row i + 1: row 0 is the header.
-      ListView::AnswerText(request, log_.Cell(request.item.iSubItem, request.item.iItem + 1));
-      result = 0;
-      return true;
-    }
-    case NM_CUSTOMDRAW:
-      result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
-      return true;
-    default:
-      return false;
-  }
+  return list_.AnswerNotify(
+      header, result, [this](int column, int row) { return log_.Cell(column, row); },
+      [this](NMLVCUSTOMDRAW& draw) { return OnCustomDraw(draw); });
 }
 
 LRESULT EventLogList::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {

@@ -36,6 +36,27 @@ class ListView {
   // LVN_GETDISPINFO: copies the cell's UTF-8 text into the list's buffer.
   static void AnswerText(NMLVDISPINFOW& request, std::string_view utf8);
 
+  // The two notifications an owner-data list answers: a cell's text, from
+  // cell(column, row) with row 0 the header, and custom draw, from draw.
+  // False for a notification from another control or of another kind.
+  template <typename Cell, typename Draw>
+  bool AnswerNotify(const NMHDR& header, LRESULT& result, Cell cell, Draw draw) const {
+    if (header.hwndFrom != list_) return false;
+    switch (header.code) {
+      case LVN_GETDISPINFOW: {
+        auto& request = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
+        AnswerText(request, cell(request.item.iSubItem, request.item.iItem + 1));
+        result = 0;
+        return true;
+      }
+      case NM_CUSTOMDRAW:
+        result = draw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+        return true;
+      default:
+        return false;
+    }
+  }
+
  private:
   HWND list_ = nullptr;
 };

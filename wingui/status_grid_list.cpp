@@ -60,20 +60,9 @@ void StatusGridList::Place(int x, int y, int width, int height) {
 }
 
 bool StatusGridList::OnNotify(const NMHDR& header, LRESULT& result) {
-  if (header.hwndFrom != list_.Handle()) return false;
-  switch (header.code) {
-    case LVN_GETDISPINFOW: {
-      auto& request = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
-      ListView::AnswerText(request, grid_.Cell(request.item.iSubItem, request.item.iItem + 1));
-      result = 0;
-      return true;
-    }
-    case NM_CUSTOMDRAW:
-      result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
-      return true;
-    default:
-      return false;
-  }
+  return list_.AnswerNotify(
+      header, result, [this](int column, int row) { return grid_.Cell(column, row); },
+      [this](NMLVCUSTOMDRAW& draw) { return OnCustomDraw(draw); });
 }
 
 LRESULT StatusGridList::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {
