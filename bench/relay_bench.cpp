@@ -2,8 +2,8 @@
 // would see it: the delay from a source's send to a chain peer's and the
 // online server's receipt, the relay's idle CPU and memory, a soak with
 // four sources carrying one redundant feed, the chain peer's service while
-// the online server stops reading, and the same for a studio on the desktop
-// bus as source.
+// the online server stops reading, the same for a studio on the desktop bus
+// as source, and each hop beside socat, a plain byte relay, doing the same.
 //
 //   trivane_relay_bench latency [UNITS]      (default 1000)
 //   trivane_relay_bench idle [SECONDS]       (default 30)
@@ -13,8 +13,11 @@
 //   trivane_relay_bench studio-idle [SECONDS] [ROUNDS] (default 30 s, 3 rounds)
 //   trivane_relay_bench window-idle [SECONDS] [ROUNDS] (default 30 s, 3 rounds;
 //                                   needs a display, e.g. under xvfb-run)
+//   trivane_relay_bench hops [UNITS] [SECONDS]  (default 300 units, 60 s idle;
+//                                   beside socat, which must be installed)
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,11 +27,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "links/router.h"
@@ -97,6 +103,14 @@ class Receiver {
     const std::lock_guard guard(lock_);
     return arrivals_;
   }
+  std::size_t Count() {
+    const std::lock_guard guard(lock_);
+    return arrivals_.size();
+  }
+  Arrival Last() {
+    const std::lock_guard guard(lock_);
+    return arrivals_.back();
+  }
   bool Broken() const { return broken_; }
 
  private:
@@ -112,6 +126,8 @@ struct StationOptions {
   int online_receive_buffer = 0;  // the kernel's default when 0
   // The studio as source (on the bus of TRIVANE_BUS_DIR) instead of TCP sources.
   bool studio_source = false;
+  // The studio as a destination too, beside the chain server and the online server.
+  bool studio_destination = false;
   testing::RelayFace face = testing::RelayFace::kHeadless;
 };
 
@@ -125,11 +141,11 @@ class Station {
       : sources_(static_cast<std::size_t>(options.sources)),
         online_server_(0, options.online_receive_buffer) {
     const std::uint16_t server_port = testing::FreePort();
-    std::string settings = std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
-                           "\r\nDstMode=6\r\nPID=" + std::to_string(kPid) +
-                           "\r\nServerPort=" + std::to_string(server_port) +
-                           "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) +
-                           ":secret\r\n";
+    std::string settings =
+        std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
+        "\r\nDstMode=" + (options.studio_destination ? "7" : "6") +
+        "\r\nPID=" + std::to_string(kPid) + "\r\nServerPort=" + std::to_string(server_port) +
+        "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":secret\r\n";
     for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
@@ -184,18 +200,33 @@ class Station {
   std::thread drain_;
 };
 
-// CPU seconds the process has used: the scheduler's nanosecond run time of
-// each of its threads, finer than the clock ticks of /proc/PID/stat.
-double CpuSeconds(pid_t pid) {
+// What the process's threads have used so far: the scheduler's nanosecond
+// run time (/proc/PID/task/*/schedstat, finer than the clock ticks of
+// /proc/PID/stat) and their context switches, voluntary and not
+// (/proc/PID/task/*/status): each is one time a thread went off the CPU and
+// came back, so their count is the wake-ups.
+struct TaskCounters {
+  unsigned long long run_ns = 0;
+  unsigned long long switches = 0;
+};
+
+TaskCounters Counters(pid_t pid) {
   const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
   std::error_code ignored;
-  unsigned long long nanoseconds = 0;
+  TaskCounters counters;
   for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
     std::ifstream schedstat(task.path() / "schedstat");
     unsigned long long run_time = 0;
-    if (schedstat >> run_time) nanoseconds += run_time;
+    if (schedstat >> run_time) counters.run_ns += run_time;
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("voluntary_ctxt_switches:") ||
+          line.starts_with("nonvoluntary_ctxt_switches:")) {
+        counters.switches += std::stoull(line.substr(line.find(':') + 1));
+      }
+    }
   }
-  return static_cast<double>(nanoseconds) / 1e9;
+  return counters;
 }
 
 long ResidentKiB(pid_t pid) {
@@ -212,38 +243,74 @@ double Percentile(std::vector<double> values, double share) {
   return values[at];
 }
 
+// Where units are read: the connection and the layout of what arrives on it.
+struct Tap {
+  LoopbackConnection* connection;
+  std::size_t frame_size;
+  std::size_t payload_at;
+};
+
 // Each unit goes out by send(n) at a random moment 0 to 10 ms after the
-// previous one arrived, and is timed from then to its arrival at the chain
-// peer and at the online server. serve() is called while waiting.
+// previous one arrived everywhere, and is timed from then to its arrival at
+// every tap; serve() is called while waiting. The delays in ms, per tap and
+// unit; nothing when a unit was not sent, did not arrive, or another came in
+// its place.
 template <typename Send, typename Serve>
-int TimeArrivals(const char* from, int units, Station& station, Send send, Serve serve) {
-  Receiver chain(station.Chain(), kChainFrameSize, 10);
-  Receiver online(station.Online(), kOnlineFrameSize, 7);
+std::optional<std::vector<std::vector<double>>> Delays(int units, const std::vector<Tap>& taps,
+                                                       Send send, Serve serve) {
+  std::vector<std::unique_ptr<Receiver>> receivers;
+  for (const Tap& tap : taps) {
+    receivers.push_back(
+        std::make_unique<Receiver>(*tap.connection, tap.frame_size, tap.payload_at));
+  }
+  const auto all_in = [&](std::size_t n) {
+    return std::all_of(receivers.begin(), receivers.end(),
+                       [n](const auto& receiver) { return receiver->Count() >= n; });
+  };
   std::mt19937 random(12345);
   std::uniform_int_distribution<int> phase_us(0, 10'000);
-  std::vector<double> to_chain, to_online;
+  std::vector<std::vector<double>> delays(taps.size());
   for (int n = 1; n <= units; ++n) {
     std::this_thread::sleep_for(std::chrono::microseconds(phase_us(random)));
     const auto sent = Clock::now();
     if (!send(static_cast<std::uint32_t>(n))) {
       std::fprintf(stderr, "unit %d could not be sent\n", n);
-      return 1;
+      return std::nullopt;
     }
     const auto until = sent + 2s;
-    while (Clock::now() < until && (chain.Arrivals().size() < static_cast<std::size_t>(n) ||
-                                    online.Arrivals().size() < static_cast<std::size_t>(n))) {
+    while (Clock::now() < until && !all_in(static_cast<std::size_t>(n))) {
       serve();
       std::this_thread::sleep_for(100us);
     }
-    const auto c = chain.Arrivals();
-    const auto o = online.Arrivals();
-    if (c.size() < static_cast<std::size_t>(n) || o.size() < static_cast<std::size_t>(n)) {
+    if (!all_in(static_cast<std::size_t>(n))) {
       std::fprintf(stderr, "unit %d did not arrive\n", n);
-      return 1;
+      return std::nullopt;
     }
-    to_chain.push_back(std::chrono::duration<double, std::milli>(c.back().when - sent).count());
-    to_online.push_back(std::chrono::duration<double, std::milli>(o.back().when - sent).count());
+    for (std::size_t i = 0; i < receivers.size(); ++i) {
+      const Receiver::Arrival last = receivers[i]->Last();
+      if (last.number != static_cast<std::uint32_t>(n) ||
+          receivers[i]->Count() != static_cast<std::size_t>(n)) {
+        std::fprintf(stderr, "unit %d: unit %u came in its place\n", n, last.number);
+        return std::nullopt;
+      }
+      delays[i].push_back(std::chrono::duration<double, std::milli>(last.when - sent).count());
+    }
   }
+  return delays;
+}
+
+// The relay's chain peer and online server, as Delays reads them.
+std::vector<Tap> RelayTaps(Station& station) {
+  return {{&station.Chain(), kChainFrameSize, kVl3HeaderSize},
+          {&station.Online(), kOnlineFrameSize, kOnlineHeaderSize}};
+}
+
+template <typename Send, typename Serve>
+int TimeArrivals(const char* from, int units, Station& station, Send send, Serve serve) {
+  const auto delays = Delays(units, RelayTaps(station), send, serve);
+  if (!delays) return 1;
+  const auto& to_chain = (*delays)[0];
+  const auto& to_online = (*delays)[1];
   std::printf(
       "latency from %s over %d units, ms: chain median %.2f p99 %.2f max %.2f; "
       "online median %.2f p99 %.2f max %.2f\n",
@@ -272,10 +339,12 @@ struct QuietStudio : WindowProcedure {
 
 // A studio on a private bus, admitted by a relay with the studio as source.
 struct StudioStation {
+  explicit StudioStation(StationOptions options = {.studio_source = true}) : station(options) {}
+
   testing::TempDir dir;
   QuietStudio procedure;
   testing::BusStudio studio{dir / "bus", procedure};
-  Station station{{.studio_source = true}};
+  Station station;
   WindowHandle relay = 0;
 
   bool Connect() {
@@ -298,26 +367,49 @@ int StudioLatency(int units) {
       [&] { studio.Bus().Pump(); });
 }
 
+struct Activity {
+  double cpu_percent = 0;  // of one core
+  double wakeups_per_second = 0;
+};
+
+// The processes' CPU share and wake-ups over the period, taken together and
+// measured after two seconds to settle.
+Activity IdleActivity(const std::vector<pid_t>& pids, int seconds,
+                      const std::function<void(std::chrono::seconds)>& wait) {
+  const auto total = [&pids] {
+    TaskCounters sum;
+    for (const pid_t pid : pids) {
+      const TaskCounters one = Counters(pid);
+      sum.run_ns += one.run_ns;
+      sum.switches += one.switches;
+    }
+    return sum;
+  };
+  wait(2s);
+  const TaskCounters before = total();
+  wait(std::chrono::seconds(seconds));
+  const TaskCounters after = total();
+  return {.cpu_percent = 100.0 * static_cast<double>(after.run_ns - before.run_ns) / 1e9 / seconds,
+          .wakeups_per_second = static_cast<double>(after.switches - before.switches) / seconds};
+}
+
+double IdleShare(pid_t pid, int seconds, const std::function<void(std::chrono::seconds)>& wait) {
+  return IdleActivity({pid}, seconds, wait).cpu_percent;
+}
+
+void Sleep(std::chrono::seconds period) {
+  std::this_thread::sleep_for(period);
+}
+
 int Idle(int seconds) {
   Station station({.sources = 4});
   if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
-  std::this_thread::sleep_for(2s);
-  const double cpu_before = CpuSeconds(station.Pid());
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double cpu = CpuSeconds(station.Pid()) - cpu_before;
+  const Activity idle = IdleActivity({station.Pid()}, seconds, Sleep);
   std::printf(
       "idle over %d s with 4 silent sources, chain peer and online uplink: "
-      "CPU %.3f%% of one core, resident %ld KiB\n",
-      seconds, 100.0 * cpu / seconds, ResidentKiB(station.Pid()));
+      "CPU %.3f%% of one core, %.1f wake-ups/s, resident %ld KiB\n",
+      seconds, idle.cpu_percent, idle.wakeups_per_second, ResidentKiB(station.Pid()));
   return 0;
-}
-
-// The relay's CPU share over the period, measured after two seconds to settle.
-double IdleShare(pid_t pid, int seconds, const std::function<void(std::chrono::seconds)>& wait) {
-  wait(2s);
-  const double before = CpuSeconds(pid);
-  wait(std::chrono::seconds(seconds));
-  return 100.0 * (CpuSeconds(pid) - before) / seconds;
 }
 
 // Rounds of three relays one after the other, each with the chain peer and
@@ -325,7 +417,6 @@ double IdleShare(pid_t pid, int seconds, const std::function<void(std::chrono::s
 // studio link with a connected studio that sends nothing but serves its
 // window all along.
 int StudioIdle(int seconds, int rounds) {
-  const auto sleep = [](std::chrono::seconds period) { std::this_thread::sleep_for(period); };
   std::vector<double> none, waiting, connected;
   for (int round = 1; round <= rounds; ++round) {
     {
@@ -334,12 +425,12 @@ int StudioIdle(int seconds, int rounds) {
       testing::BusStudio bus_only(dir / "bus", procedure);  // the relay's window goes here
       Station station({});
       if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
-      none.push_back(IdleShare(station.Pid(), seconds, sleep));
+      none.push_back(IdleShare(station.Pid(), seconds, Sleep));
     }
     {
       StudioStation studio_station;
       if (!studio_station.station.Ready()) return std::fputs("station not ready\n", stderr), 1;
-      waiting.push_back(IdleShare(studio_station.station.Pid(), seconds, sleep));
+      waiting.push_back(IdleShare(studio_station.station.Pid(), seconds, Sleep));
     }
     {
       StudioStation studio_station;
@@ -367,7 +458,6 @@ int WindowIdle(int seconds, int rounds) {
   if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
     return std::fputs("window-idle needs a display: run it under xvfb-run\n", stderr), 1;
   }
-  const auto sleep = [](std::chrono::seconds period) { std::this_thread::sleep_for(period); };
   std::vector<double> headless, window;
   long headless_kib = 0;
   long window_kib = 0;
@@ -375,13 +465,13 @@ int WindowIdle(int seconds, int rounds) {
     {
       Station station({.sources = 4});
       if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
-      headless.push_back(IdleShare(station.Pid(), seconds, sleep));
+      headless.push_back(IdleShare(station.Pid(), seconds, Sleep));
       headless_kib = ResidentKiB(station.Pid());
     }
     {
       Station station({.sources = 4, .face = testing::RelayFace::kWindow});
       if (!station.Ready()) return std::fputs("windowed station not ready\n", stderr), 1;
-      window.push_back(IdleShare(station.Pid(), seconds, sleep));
+      window.push_back(IdleShare(station.Pid(), seconds, Sleep));
       window_kib = ResidentKiB(station.Pid());
     }
     std::printf(
@@ -539,6 +629,188 @@ int Stall(int seconds) {
   return faults == 0 ? 0 : 1;
 }
 
+// socat from PATH; empty when it is not installed.
+std::string SocatPath() {
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path != nullptr ? path : "/usr/bin:/bin";
+  while (!dirs.empty()) {
+    const std::size_t end = std::min(dirs.find(':'), dirs.size());
+    const std::string candidate = std::string(dirs.substr(0, end)) + "/socat";
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    dirs.remove_prefix(std::min(end + 1, dirs.size()));
+  }
+  return {};
+}
+
+// How the far end of a socat hop is reached: a peer connects to socat, as the
+// chain peer connects to the relay's server, or socat connects out to a
+// listening server, as the relay's online uplink does.
+enum class SocatOut { kPeerConnects, kToServer };
+
+// socat carrying one source's stream unchanged, the plain byte relay each hop
+// is held against. Like the relay it connects out to the source, and like the
+// relay it leaves Nagle's algorithm on.
+class SocatHop {
+ public:
+  SocatHop(const std::string& socat, SocatOut out) {
+    const std::string source = "TCP:127.0.0.1:" + std::to_string(source_.Port());
+    if (out == SocatOut::kPeerConnects) {
+      const std::uint16_t port = testing::FreePort();
+      process_.emplace(std::vector<std::string>{
+          socat, "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr", source});
+      out_ = testing::ConnectChainPeer(port);
+    } else {
+      process_.emplace(std::vector<std::string>{socat, source,
+                                                "TCP:127.0.0.1:" + std::to_string(server_.Port())});
+      out_ = server_.Accept(10s);
+    }
+    feed_ = source_.Accept(10s);
+  }
+
+  bool Ready() const { return process_->Started() && feed_.Open() && out_.Open(); }
+  LoopbackConnection& Feed() { return feed_; }
+  LoopbackConnection& Out() { return out_; }
+  pid_t Pid() const { return process_->Pid(); }
+
+ private:
+  LoopbackListener source_;
+  LoopbackListener server_;
+  std::optional<testing::Subprocess> process_;
+  LoopbackConnection feed_, out_;
+};
+
+void PrintRow(const char* what, double relay, std::optional<double> socat, const char* format) {
+  char relay_text[32], socat_text[32], ratio_text[48];
+  std::snprintf(relay_text, sizeof relay_text, format, relay);
+  if (!socat) {
+    std::snprintf(socat_text, sizeof socat_text, "-");
+    std::snprintf(ratio_text, sizeof ratio_text, "no socat equivalent");
+  } else {
+    std::snprintf(socat_text, sizeof socat_text, format, *socat);
+    if (*socat > 0) {
+      std::snprintf(ratio_text, sizeof ratio_text, "%.1f", relay / *socat);
+    } else {
+      std::snprintf(ratio_text, sizeof ratio_text, "n/a (socat 0)");
+    }
+  }
+  std::printf("%-47s %9s %9s  %s\n", what, relay_text, socat_text, ratio_text);
+}
+
+// Each hop of the relay beside socat doing the same hop, in one run: the
+// latency of TCP source to chain peer, TCP source to online server and studio
+// to chain peer, then the idle CPU and wake-ups with four silent sources,
+// without and with a connected studio.
+int Hops(int units, int seconds) {
+  const std::string socat = SocatPath();
+  if (socat.empty()) {
+    return std::fputs("socat is not installed (BENCH_PACKAGES in scripts/packages.sh)\n", stderr),
+           1;
+  }
+  const auto numbered = [](LoopbackConnection& feed) {
+    return [&feed](std::uint32_t n) { return feed.Send(NumberedFrame(n)); };
+  };
+  const auto nothing = [] {};
+
+  std::vector<double> relay_chain, relay_online, studio_chain;
+  {
+    Station station({.sources = 1});
+    if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+    const auto delays = Delays(
+        units, RelayTaps(station),
+        [&](std::uint32_t n) {
+          station.SendToAll(NumberedFrame(n));
+          return true;
+        },
+        nothing);
+    if (!delays) return 1;
+    relay_chain = (*delays)[0];
+    relay_online = (*delays)[1];
+  }
+  std::vector<double> socat_chain, socat_online;
+  for (const SocatOut out : {SocatOut::kPeerConnects, SocatOut::kToServer}) {
+    SocatHop hop(socat, out);
+    if (!hop.Ready()) return std::fputs("socat hop not ready\n", stderr), 1;
+    // socat passes the source's frames unchanged, so both ends read VL3 frames.
+    const auto delays = Delays(units, {{&hop.Out(), kChainFrameSize, kVl3HeaderSize}},
+                               numbered(hop.Feed()), nothing);
+    if (!delays) return 1;
+    (out == SocatOut::kPeerConnects ? socat_chain : socat_online) = (*delays)[0];
+  }
+  {
+    StudioStation studio_station;
+    if (!studio_station.Connect()) return std::fputs("studio or station not ready\n", stderr), 1;
+    testing::BusStudio& studio = studio_station.studio;
+    const auto delays = Delays(
+        units, RelayTaps(studio_station.station),
+        [&](std::uint32_t n) {
+          const Bytes block = TRegionBlock{.Size = n, .Over = 1000}.Encode();
+          return studio.SendCopyData(studio_station.relay, 0x00010001, block).Answered();
+        },
+        [&] { studio.Bus().Pump(); });
+    if (!delays) return 1;
+    studio_chain = (*delays)[0];
+  }
+
+  Activity relay_idle, relay_studio_idle, socat_idle;
+  {
+    // The bus is there, as in the next case; only the link is not in use.
+    StudioStation station({.sources = 4});
+    if (!station.station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+    relay_idle = IdleActivity({station.station.Pid()}, seconds, Sleep);
+  }
+  {
+    StudioStation station({.sources = 4, .studio_destination = true});
+    if (!station.Connect()) return std::fputs("studio not admitted\n", stderr), 1;
+    relay_studio_idle =
+        IdleActivity({station.station.Pid()}, seconds,
+                     [&](std::chrono::seconds period) { station.studio.Pump(period); });
+  }
+  {
+    // socat carries one stream per process: one per silent source.
+    std::vector<std::unique_ptr<SocatHop>> hops;
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 4; ++i) {
+      hops.push_back(std::make_unique<SocatHop>(socat, SocatOut::kPeerConnects));
+      if (!hops.back()->Ready()) return std::fputs("socat hop not ready\n", stderr), 1;
+      pids.push_back(hops.back()->Pid());
+    }
+    socat_idle = IdleActivity(pids, seconds, Sleep);
+  }
+
+  std::printf(
+      "hops: %d units per case, each sent 0 to 10 ms after the previous one arrived; "
+      "ms from the send to the receipt\n",
+      units);
+  std::printf("%-47s %9s %9s  %s\n", "", "relay", "socat", "relay/socat");
+  const auto latency = [](const char* hop, const std::vector<double>& relay,
+                          const std::vector<double>* other) {
+    for (const auto& [name, share] : {std::pair{"median", 0.5}, std::pair{"p99", 0.99}}) {
+      const std::string what = std::string(hop) + ", " + name + " ms";
+      PrintRow(what.c_str(), Percentile(relay, share),
+               other != nullptr ? std::optional(Percentile(*other, share)) : std::nullopt, "%.3f");
+    }
+  };
+  latency("TCP source -> chain peer", relay_chain, &socat_chain);
+  latency("TCP source -> online server", relay_online, &socat_online);
+  latency("studio -> chain peer", studio_chain, nullptr);
+  std::printf(
+      "idle over %d s, 4 silent TCP sources (relay: with the chain peer and online uplink; "
+      "socat: 4 processes, one per source, each with a connected peer)\n",
+      seconds);
+  PrintRow("no studio link, CPU % of one core", relay_idle.cpu_percent, socat_idle.cpu_percent,
+           "%.3f");
+  PrintRow("no studio link, wake-ups/s", relay_idle.wakeups_per_second,
+           socat_idle.wakeups_per_second, "%.1f");
+  PrintRow("studio link, silent studio, CPU % of one core", relay_studio_idle.cpu_percent,
+           socat_idle.cpu_percent, "%.3f");
+  PrintRow("studio link, silent studio, wake-ups/s", relay_studio_idle.wakeups_per_second,
+           socat_idle.wakeups_per_second, "%.1f");
+  std::puts(
+      "CPU: run time of all threads (/proc/PID/task/*/schedstat); wake-ups: their voluntary + "
+      "nonvoluntary context switches (/proc/PID/task/*/status)");
+  return 0;
+}
+
 }  // namespace
 }  // namespace trivane
 
@@ -554,10 +826,11 @@ int main(int argc, char** argv) {
   if (mode == "studio-latency") return trivane::StudioLatency(number(2, 1000));
   if (mode == "studio-idle") return trivane::StudioIdle(number(2, 30), number(3, 3));
   if (mode == "window-idle") return trivane::WindowIdle(number(2, 30), number(3, 3));
+  if (mode == "hops") return trivane::Hops(number(2, 300), number(3, 60));
   std::fputs(
       "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
       "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS] | "
-      "window-idle [SECONDS] [ROUNDS]\n",
+      "window-idle [SECONDS] [ROUNDS] | hops [UNITS] [SECONDS]\n",
       stderr);
   return 2;
 }

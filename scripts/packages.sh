@@ -4,7 +4,7 @@ BUILD_PACKAGES=(g++ make cmake pkg-config libasio-dev libsystemd-dev prometheus-
 # The window's end-to-end test drives it on a virtual X display.
 TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-BENCH_PACKAGES=(libbenchmark-dev)
+BENCH_PACKAGES=(libbenchmark-dev socat)
 TIDY_PACKAGES=(clang clang-tidy)
 # scripts/package.sh: the .deb (dpkg-shlibdeps, file), its checks (lintian,
 # the manual pages' groff and man, systemd-analyze) and the user it creates.
