@@ -195,7 +195,7 @@ TEST(Metrics, EveryLinkIsCountedAsItsPeersSawItWhileScrapedTenTimesASecond) {
   EXPECT_EQ(at("trivane_chain_peers_connected_total"), 2);
   EXPECT_EQ(at("trivane_chain_peers"), 1);  // the one that left is gone
   EXPECT_EQ(at("trivane_chain_peers_dropped_total"), 0);
-  EXPECT_EQ(at("trivane_log_errors_total"), 0);  // every link came up
+  EXPECT_EQ(at("trivane_log_errors_total"), 0);              // every link came up
   EXPECT_EQ(at(R"(trivane_link_state{link="online"})"), 0);  // data since Connected
   EXPECT_LT(at("trivane_tick_longest_seconds"), kTickBound.count());
   EXPECT_EQ(relay.Stop(), 0);
