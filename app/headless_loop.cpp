@@ -1,8 +1,6 @@
 #include "app/headless_loop.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,8 +10,8 @@
 #include "app/headless_view.h"
 #include "app/metrics_endpoint.h"
 #include "app/production_parts.h"
-#include "base/tick_schedule.h"
 #include "core/relay_driver.h"
+#include "platform/event_wait.h"
 #include "platform/journal_stream.h"
 #include "platform/service_notifier.h"
 #include "platform/system_clock.h"
@@ -22,11 +20,6 @@
 #include "studio/relay_main_window.h"
 
 namespace trivane {
-namespace {
-
-constexpr auto kTick = std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs);
-
-}  // namespace
 
 int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
                 const std::string& metrics_address, const FileVersion& version) {
@@ -50,14 +43,17 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     }
   }
   ServiceNotifier service;
+  // Before the driver: a connect thread may wake it until the driver is gone.
+  EventWait events(desktop != nullptr ? &system_desktop : nullptr);
   DriverHooks hooks;
   hooks.stop_requested = &TerminationRequested;
   hooks.reload_requested = &TakeReloadRequest;
   hooks.close_requested = [&view] { return view.TakeCloseRequest(); };
   hooks.ready = [&service] { service.Ready(); };
   hooks.alive = [&service](TickClock::time_point now) { service.Alive(now); };
+  hooks.alive_due = [&service] { return service.NextPing(); };
   hooks.stopping = [&service] { service.Stopping(); };
-  RelayDriver driver(controller, std::move(hooks));
+  RelayDriver driver(controller, std::move(hooks), [&events] { events.Wake(); });
   // At the end of a Windows session the process may end as soon as the
   // message returns: the close then runs to its end inside it, and the loop
   // below ends with it.
@@ -65,28 +61,17 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     driver.CloseToTheEnd([](TickClock::time_point due) { std::this_thread::sleep_until(due); });
   });
   driver.Start();
-  auto due = TickClock::now() + kTick;
   for (;;) {
-    // A fresh reading bounds the wait, so one wild reading of the clock that
-    // put the due time far ahead costs one tick, not the distance. Messages
-    // from the studio are served as they come, between ticks, on this thread.
-    const auto until = std::min(due, TickClock::now() + kTick);
-    if (desktop != nullptr) {
-      desktop->WaitForInput(until);
-      desktop->Pump();
-    } else {
-      SleepUntilDeadlineOrSignal(until);
-    }
+    // Messages from the studio are served as they come, on this thread,
+    // before the tick that reads what they brought.
+    const DriverWait next = driver.NextWait();
+    events.Wait(next.plan, next.until);
+    if (desktop != nullptr) desktop->Pump();
     driver.ServeRequests();
     if (driver.Closed()) break;
-    if (TickClock::now() < due) continue;  // woken early: no tick yet
-    const auto next = NextTickDue(due, TickClock::now(), kTick);
-    // The schedule moves on by whole periods; each beyond the first is a tick left out.
-    const auto periods = (next - due) / kTick;
-    driver.Tick(periods > 1 ? static_cast<std::uint64_t>(periods - 1) : 0);
+    driver.Tick();
     // Without a desktop, minimising is immediate.
     if (view.TakeMinimizeRequest()) controller.OnMinimize();
-    due = next;
   }
   SetCloseToTheEnd(nullptr);
   main_window.Attach(nullptr);

@@ -114,6 +114,8 @@ void TVL_Trivane::Apply_Settings() {
   ApplySource();
   ApplyDestinations();
   status_.Resize_SGStatus();
+  // New links bring new sockets and due times to wait for.
+  WakeDriver();
 }
 
 void TVL_Trivane::ApplySource() {
@@ -204,8 +206,55 @@ void TVL_Trivane::TimerTick() {
     router_.SendDueBlock();
     CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
   }
-  if (s.HasDestination(kDstServer)) CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
+  if (s.HasDestination(kDstServer) && now_tick_ - server_tick_ >= kTickIntervalMs) {
+    server_tick_ = now_tick_;
+    CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
+  }
   if (s.HasDestination(kDstOnline)) CallIf(parts_.online.get(), &OnlineLink::Online_Tick);
+}
+
+void TVL_Trivane::PlanWake(WakePlan& plan) {
+  switch (handler_) {
+    case TimerHandler::None:
+      return;
+    case TimerHandler::FirstTick:
+      plan.DueAt(tick64_.GetTick64());
+      return;
+    case TimerHandler::FormCloseTick:
+      // The close looks for the attempts that are still running, as it did.
+      plan.DueAt(tick64_.GetTick64() + kTickIntervalMs);
+      return;
+    case TimerHandler::TimerTick:
+      break;
+  }
+  const TSettings& s = config_.settings;
+  if (s.SrcMode == kSrcTcp && parts_.sources) parts_.sources->PlanWake(plan);
+  const bool studio_runs = s.SrcMode == kSrcStudio || s.HasDestination(kDstStudio);
+  if (studio_runs && parts_.studio) parts_.studio->PlanWake(plan);
+  if (s.HasDestination(kDstStudio) && router_.Pending().DueTick() > 0) {
+    plan.DueAt(router_.Pending().DueTick());
+  }
+  if (s.HasDestination(kDstServer) && parts_.server) {
+    const std::int64_t turn = server_tick_ + kTickIntervalMs;
+    if (tick64_.GetTick64() >= turn) {
+      parts_.server->PlanWake(plan);
+    } else {
+      // Its sockets wait for its turn: watching them sooner would only wake
+      // the loop to leave them alone.
+      plan.DueAt(turn);
+    }
+  }
+  if (s.HasDestination(kDstOnline) && parts_.online) parts_.online->PlanWake(plan);
+}
+
+void TVL_Trivane::SetWake(std::function<void()> wake) {
+  const std::lock_guard guard(wake_lock_);
+  wake_ = std::move(wake);
+}
+
+void TVL_Trivane::WakeDriver() {
+  const std::lock_guard guard(wake_lock_);
+  if (wake_) wake_();
 }
 
 void TVL_Trivane::ReloadSettings() {
@@ -257,6 +306,7 @@ void TVL_Trivane::SBSettingsClick() {
 
 void TVL_Trivane::SBAuthorClick(double block_seconds, double over_seconds, double extra_seconds) {
   router_.SendTestBlock(block_seconds, over_seconds, extra_seconds);
+  WakeDriver();  // the block waits in the queues for the next tick
 }
 
 void TVL_Trivane::OnMinimize() {

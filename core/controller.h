@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +13,7 @@
 #include "base/file_version.h"
 #include "base/text_codec.h"
 #include "base/tick64.h"
+#include "base/wake_plan.h"
 #include "core/controller_view.h"
 #include "core/daily_log.h"
 #include "core/event_log.h"
@@ -52,9 +55,16 @@ class TVL_Trivane final : public LinkHost {
   TVL_Trivane(const TVL_Trivane&) = delete;
   TVL_Trivane& operator=(const TVL_Trivane&) = delete;
 
-  // The front end's 10 ms timer: call OnTimer only while TimerEnabled.
+  // The front end's timer: call OnTimer only while TimerEnabled, whenever
+  // PlanWake's sockets are ready or its due time has come.
   bool TimerEnabled() const { return handler_ != TimerHandler::None; }
   void OnTimer();
+  // What the next OnTimer would act on. The chain server's one entry per
+  // tick stays one per kTickIntervalMs, however often the tick runs.
+  void PlanWake(WakePlan& plan);
+  // How a link's WakeDriver reaches the front end's wait, from any thread;
+  // null once that wait is gone.
+  void SetWake(std::function<void()> wake);
 
   // The window's close request; true lets the window go.
   bool FormClose();
@@ -98,6 +108,7 @@ class TVL_Trivane final : public LinkHost {
                  std::string_view name) override;
   const TextCodec& Codepage() const override { return codepage_; }
   UnitRouter& Router() override { return router_; }
+  void WakeDriver() override;
 
  private:
   enum class TimerHandler { None, FirstTick, TimerTick, FormCloseTick };
@@ -123,6 +134,9 @@ class TVL_Trivane final : public LinkHost {
   UnitRouter router_{*this, parts_};
   TimerHandler handler_ = TimerHandler::None;
   std::int64_t now_tick_ = 0;
+  std::int64_t server_tick_ = INT64_MIN / 2;  // the chain server's last turn
+  std::mutex wake_lock_;
+  std::function<void()> wake_;
   bool close_done_ = false;
   FileVersion version_;
 };

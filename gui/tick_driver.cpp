@@ -1,23 +1,23 @@
 #include "gui/tick_driver.h"
 
 #include <algorithm>
-#include <chrono>
 #include <set>
-#include <utility>
 
 namespace trivane {
 
-TickDriver::TickDriver(std::function<void()> tick, Input input, TickClock::duration period,
-                       QObject* parent)
-    : QObject(parent), tick_(std::move(tick)), input_(std::move(input)), period_(period) {
+TickDriver::TickDriver(std::function<void()> tick, std::function<DriverWait()> next_wait,
+                       Input input, QObject* parent)
+    : QObject(parent),
+      tick_(std::move(tick)),
+      next_wait_(std::move(next_wait)),
+      input_(std::move(input)) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &TickDriver::OnTimer);
+  connect(&timer_, &QTimer::timeout, this, &TickDriver::RunTick);
 }
 
 void TickDriver::Start() {
   running_ = true;
-  due_ = TickClock::now() + period_;
   WatchDescriptors();
   Arm();
 }
@@ -25,52 +25,75 @@ void TickDriver::Start() {
 void TickDriver::Stop() {
   running_ = false;
   timer_.stop();
-  notifiers_.clear();
+  sockets_.clear();
+  desktop_.clear();
 }
 
-void TickDriver::Arm() {
-  // A fresh reading bounds the wait, as headless: one wild reading of the
-  // clock costs one tick, not the distance.
-  const auto now = TickClock::now();
-  const auto wait = std::clamp(due_ - now, TickClock::duration::zero(), period_);
-  timer_.start(std::chrono::ceil<std::chrono::milliseconds>(wait));
+void TickDriver::Wake() {
+  if (wake_posted_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        wake_posted_ = false;
+        RunTick();
+      },
+      Qt::QueuedConnection);
 }
 
-void TickDriver::OnTimer() {
-  if (TickClock::now() < due_) {  // woken early: no tick yet
-    Arm();
-    return;
-  }
-  // The desktop's senders are served before the tick reads what they sent;
-  // this also keeps the windows counted as responding while nothing comes.
-  ServeInput();
+void TickDriver::RunTick() {
+  if (!running_ || in_tick_) return;
+  in_tick_ = true;
+  // The desktop's senders are served before the tick reads what they sent.
+  if (input_.serve) input_.serve();
   tick_();
+  in_tick_ = false;
   if (!running_) return;  // the tick closed the program
   // The tick's own sends serve the windows too, and may have closed some of
   // their connections.
   WatchDescriptors();
-  due_ = NextTickDue(due_, TickClock::now(), period_);
   Arm();
 }
 
-void TickDriver::ServeInput() {
-  if (!input_.serve) return;
-  input_.serve();
-  WatchDescriptors();
+void TickDriver::Arm() {
+  DriverWait wait = next_wait_();
+  Watch(wait.plan);
+  auto until = wait.until;
+  if (input_.serve) until = std::min(until, TickClock::now() + kServeAtLeastEvery);
+  const auto left = std::max(until - TickClock::now(), TickClock::duration::zero());
+  // Rounded up, so the timer never fires just short of the due time.
+  timer_.start(std::chrono::ceil<std::chrono::milliseconds>(left));
+}
+
+void TickDriver::Watch(const WakePlan& plan) {
+  std::set<std::pair<int, QSocketNotifier::Type>> wanted;
+  for (const WakePlan::Watch& watch : plan.Sockets()) {
+    const int fd = static_cast<int>(watch.socket);
+    if (watch.read) wanted.emplace(fd, QSocketNotifier::Read);
+    if (watch.write) wanted.emplace(fd, QSocketNotifier::Write);
+  }
+  for (auto it = sockets_.begin(); it != sockets_.end();) {
+    it = wanted.contains(it->first) ? std::next(it) : sockets_.erase(it);
+  }
+  for (const auto& key : wanted) {
+    if (sockets_.contains(key)) continue;
+    auto notifier = std::make_unique<QSocketNotifier>(key.first, key.second);
+    connect(notifier.get(), &QSocketNotifier::activated, this, &TickDriver::RunTick);
+    sockets_.emplace(key, std::move(notifier));
+  }
 }
 
 void TickDriver::WatchDescriptors() {
   if (!input_.descriptors) return;
   const std::vector<int> wanted = input_.descriptors();
   const std::set<int> keep(wanted.begin(), wanted.end());
-  for (auto it = notifiers_.begin(); it != notifiers_.end();) {
-    it = keep.contains(it->first) ? std::next(it) : notifiers_.erase(it);
+  for (auto it = desktop_.begin(); it != desktop_.end();) {
+    it = keep.contains(it->first) ? std::next(it) : desktop_.erase(it);
   }
   for (const int fd : keep) {
-    if (notifiers_.contains(fd)) continue;
+    if (desktop_.contains(fd)) continue;
     auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(notifier.get(), &QSocketNotifier::activated, this, &TickDriver::ServeInput);
-    notifiers_.emplace(fd, std::move(notifier));
+    connect(notifier.get(), &QSocketNotifier::activated, this, &TickDriver::RunTick);
+    desktop_.emplace(fd, std::move(notifier));
   }
 }
 

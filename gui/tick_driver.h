@@ -3,21 +3,25 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "base/tick_schedule.h"
+#include "core/relay_driver.h"
 
 namespace trivane {
 
-// The 10 ms tick on the Qt event loop, on the headless schedule: drift-free,
-// and a tick whose time has passed is skipped rather than run back to back.
-// A tick never starts inside another: the single-shot timer is armed only
-// when a tick has ended, and nothing a tick does runs the event loop. Between
-// ticks, input for the program's desktop windows is served as it comes,
-// through socket notifiers on the descriptors the desktop names.
+// The relay's tick on the Qt event loop: the loop watches the sockets the
+// driver names and a timer for its next due time, and the tick runs when
+// either fires or another thread wakes it. A tick never starts inside
+// another: nothing a tick does runs the event loop, and a wake-up that comes
+// during one is taken after it. Input for the program's desktop windows is
+// served as it comes, through socket notifiers on the descriptors the
+// desktop names, and the tick that reads it follows at once.
 class TickDriver final : public QObject {
   Q_OBJECT
 
@@ -29,26 +33,36 @@ class TickDriver final : public QObject {
     std::function<void()> serve;
   };
 
-  TickDriver(std::function<void()> tick, Input input, TickClock::duration period,
+  // A desktop that judges a window hung when its thread has not served it
+  // for 5 s is served at least this often, though nothing comes.
+  static constexpr std::chrono::seconds kServeAtLeastEvery{1};
+
+  // next_wait is asked after every tick (and at Start) what to wait for.
+  TickDriver(std::function<void()> tick, std::function<DriverWait()> next_wait, Input input,
              QObject* parent = nullptr);
 
-  // The first tick one period from now.
+  // The first wait, as next_wait says.
   void Start();
   void Stop();
+  // From any thread: the tick runs soon on the loop's thread.
+  void Wake();
 
  private:
-  void OnTimer();
-  void ServeInput();
+  void RunTick();
+  void Watch(const WakePlan& plan);
   void WatchDescriptors();
   void Arm();
 
   std::function<void()> tick_;
+  std::function<DriverWait()> next_wait_;
   Input input_;
-  TickClock::duration period_;
   QTimer timer_;
-  TickClock::time_point due_{};
   bool running_ = false;
-  std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
+  bool in_tick_ = false;
+  // One queued wake-up at most: a burst of them is one tick.
+  std::atomic<bool> wake_posted_{false};
+  std::map<std::pair<int, QSocketNotifier::Type>, std::unique_ptr<QSocketNotifier>> sockets_;
+  std::map<int, std::unique_ptr<QSocketNotifier>> desktop_;
 };
 
 }  // namespace trivane

@@ -37,17 +37,19 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   hooks.stop_requested = setup.stop_requested;
   hooks.reload_requested = setup.reload_requested;
   hooks.close_window = [this] { window_->RequestClose(); };
-  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks));
   ticks_ = std::make_unique<TickDriver>(
-      [this] { Tick(); }, TickDriver::Input{setup.input_descriptors, setup.serve_input},
-      std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs));
+      [this] { Tick(); }, [this] { return driver_->NextWait(); },
+      TickDriver::Input{setup.input_descriptors, setup.serve_input});
+  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks),
+                                          [ticks = ticks_.get()] { ticks->Wake(); });
   QObject::connect(window_.get(), &MainWindow::Closed, ticks_.get(), &TickDriver::Stop);
 }
 
 // The window's views are bound to the controller's models, so they go first.
+// The driver goes before the ticks it wakes.
 WindowFrontEnd::~WindowFrontEnd() {
-  ticks_.reset();
   driver_.reset();
+  ticks_.reset();
   window_.reset();
 }
 

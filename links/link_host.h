@@ -45,6 +45,9 @@ class LinkHost {
   virtual UnitRouter& Router() = 0;
   // Numbers for the station's monitoring; a link only counts into them.
   virtual RelayMetrics& Metrics() = 0;
+  // From any thread: something the next tick must see has happened off the
+  // tick's path (a connect attempt ended), so the driver should not sleep on.
+  virtual void WakeDriver() = 0;
 };
 
 }  // namespace trivane

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/byte_io.h"
+#include "base/wake_plan.h"
 #include "links/raw_msg.h"
 
 namespace trivane {
@@ -14,6 +15,10 @@ class LinkHost;
 // What the controller calls on each link, in the relay's own terms: no link
 // hands out its transport or its records. A link that is not part of a build
 // is simply absent (a null pointer in ControllerParts); the controller skips it.
+//
+// PlanWake adds what the link's next tick would act on: the sockets it would
+// read or write and the tick its next timed rule falls due, so the driver
+// sleeps until then and no longer.
 
 class SourceReaders {  // the four TCP sources
  public:
@@ -26,6 +31,7 @@ class SourceReaders {  // the four TCP sources
   virtual bool AttemptsDone() = 0;
   // Slot i's last connect error, the hint of its column.
   virtual std::string ErrText(int i) const = 0;
+  virtual void PlanWake(WakePlan& plan) = 0;
 };
 
 class StudioLink {
@@ -37,6 +43,7 @@ class StudioLink {
   virtual void Studio_Send_Tick() = 0;
   // Null while the queue does not exist.
   virtual MessageQueue* Studio_Queue() = 0;
+  virtual void PlanWake(WakePlan& plan) = 0;
 };
 
 class ServerLink {  // the internal TCP server other instances chain to
@@ -46,6 +53,7 @@ class ServerLink {  // the internal TCP server other instances chain to
   virtual void Server_Bye() = 0;
   virtual void TCPServer_OTick() = 0;
   virtual RawQueue* Queue() = 0;  // null while the server is off
+  virtual void PlanWake(WakePlan& plan) = 0;
 };
 
 class OnlineLink {  // the uplink to the online server
@@ -56,6 +64,7 @@ class OnlineLink {  // the uplink to the online server
   virtual void Online_Tick() = 0;
   virtual const std::string& ErrText() const = 0;
   virtual RawQueue* Queue() = 0;  // null while the uplink is off
+  virtual void PlanWake(WakePlan& plan) = 0;
 };
 
 struct ControllerParts {

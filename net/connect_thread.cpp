@@ -6,8 +6,8 @@
 
 namespace trivane {
 
-TConnectThread::TConnectThread(std::int8_t target, Attempt attempt)
-    : target_(target), attempt_(std::move(attempt)) {}
+TConnectThread::TConnectThread(std::int8_t target, Attempt attempt, Finished finished)
+    : target_(target), attempt_(std::move(attempt)), finished_(std::move(finished)) {}
 
 TConnectThread::~TConnectThread() {
   Terminate();
@@ -22,6 +22,7 @@ void TConnectThread::Start() {
   } catch (const std::system_error& failure) {
     err_text_ = failure.what();
     done_.store(true, std::memory_order_release);
+    if (finished_) finished_();
   }
 }
 
@@ -42,6 +43,7 @@ void TConnectThread::Run(std::stop_token stop) {
     err_text_ = "Connect attempt failed";
   }
   done_.store(true, std::memory_order_release);
+  if (finished_) finished_();
 }
 
 }  // namespace trivane

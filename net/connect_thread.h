@@ -20,8 +20,12 @@ class TConnectThread {
 
   static constexpr std::int8_t kOnlineTarget = 8;
 
+  // Runs on the attempt's thread once Done is set, so the tick thread can be
+  // woken to collect it instead of looking for it on a timer.
+  using Finished = std::function<void()>;
+
   // Created suspended: nothing runs until Start.
-  TConnectThread(std::int8_t target, Attempt attempt);
+  TConnectThread(std::int8_t target, Attempt attempt, Finished finished = {});
   // Asks the attempt to stop and waits for it; the owner frees a thread only
   // after Done, so this wait is short.
   ~TConnectThread();
@@ -42,6 +46,7 @@ class TConnectThread {
 
   std::int8_t target_;
   Attempt attempt_;
+  Finished finished_;
   std::string err_text_;
   std::atomic<bool> done_{false};
   std::jthread thread_;

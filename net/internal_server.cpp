@@ -47,6 +47,12 @@ void InternalServer::CountPeers(TcpServer& server) {
   RelayMetrics::Set(metrics.chain.peers, server.PeerCount());
 }
 
+void InternalServer::PlanWake(WakePlan& plan) {
+  if (!record_.Queue) return;
+  if (!record_.Queue->empty()) plan.DueAt(host_.NowTick());
+  if (record_.Server) record_.Server->PlanWake(plan, host_.GetTick64());
+}
+
 void InternalServer::TCPServer_OTick() {
   if (!record_.Queue) return;
   RawQueue& queue = *record_.Queue;

@@ -26,6 +26,7 @@ class InternalServer final : public ServerLink {
   void Server_Bye() override;
   void TCPServer_OTick() override;
   RawQueue* Queue() override { return record_.Queue ? &*record_.Queue : nullptr; }
+  void PlanWake(WakePlan& plan) override;
 
   tOutDataServer& Record() { return record_; }
 

@@ -127,13 +127,34 @@ std::string IPReaders::ErrText(int i) const {
   return record_.Readers[static_cast<std::size_t>(i)].ErrText;
 }
 
+void IPReaders::PlanWake(WakePlan& plan) {
+  for (tIP1Reader& slot : record_.Readers) {
+    // A running attempt wakes the driver itself when it ends, and until then
+    // the socket is its thread's.
+    if (!slot.Client || slot.Connector) continue;
+    if (slot.Comm.Deadline > 0) plan.DueAt(slot.Comm.Deadline + 1);
+    const std::optional<NativeSocket> socket = slot.Client->Socket();
+    if (!socket) {
+      plan.DueAt(slot.ReconnectAt + 1);
+      continue;
+    }
+    // Bytes, and a close by the peer, are both read.
+    plan.Read(*socket);
+    if (slot.ReconnectAt != 0) {
+      plan.DueAt(std::min(slot.LastRead + kSilenceLimitMs,
+                          std::max(slot.ReconnectAt, slot.LastRead + kQuietBeforePlannedMs)));
+    }
+  }
+}
+
 void IPReaders::IPReader_Connect(int i) {
   tIP1Reader& slot = Slot(i);
   slot.ReconnectAt = 0;
   TcpClient* client = slot.Client.get();
   slot.Connector = std::make_unique<TConnectThread>(
       static_cast<std::int8_t>(i),
-      [client](const std::stop_token& stop) { return client->Connect(kConnectLimit, stop).text; });
+      [client](const std::stop_token& stop) { return client->Connect(kConnectLimit, stop).text; },
+      [this] { host_.WakeDriver(); });
   slot.Connector->Start();
 }
 

@@ -38,6 +38,7 @@ class IPReaders final : public SourceReaders {
   void IPReader_ReadComm() override;
   bool AttemptsDone() override;
   std::string ErrText(int i) const override;
+  void PlanWake(WakePlan& plan) override;
 
   tIPReader& Record() { return record_; }
 

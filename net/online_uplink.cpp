@@ -76,7 +76,8 @@ void OnlineUplink::Online_Connect() {
         TransportResult result = client->Connect(kConnectLimit, stop);
         client->SetConnectedNotification(nullptr);
         return std::move(result.text);
-      });
+      },
+      [this] { host_.WakeDriver(); });
   record_.Connector->Start();
 }
 
@@ -168,6 +169,25 @@ void OnlineUplink::Online_Tick() {
   if (record_.ReconnectAt > 0 && record_.ReconnectAt <= host_.NowTick()) {
     record_.ReconnectAt = 0;
     Online_Connect();
+  }
+}
+
+void OnlineUplink::PlanWake(WakePlan& plan) {
+  // A running attempt wakes the driver itself when it ends.
+  if (!record_.Client || record_.Connector) return;
+  const std::optional<NativeSocket> socket = record_.Client->Socket();
+  if (!socket) {
+    if (record_.ReconnectAt > 0) plan.DueAt(record_.ReconnectAt);
+    return;
+  }
+  // A refused log-in is closed by the tick that sees it, so an open socket
+  // here is logged in.
+  if (!record_.LoggedIn) return;
+  // Reading is how a close by the server is seen.
+  plan.Read(*socket);
+  if (record_.Queue && !record_.Queue->empty()) {
+    plan.Write(*socket);
+    plan.DueAt(last_progress_ + limits_.stall_ms);
   }
 }
 

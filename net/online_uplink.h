@@ -61,6 +61,7 @@ class OnlineUplink final : public OnlineLink {
   void Online_Tick() override;
   const std::string& ErrText() const override { return record_.ErrText; }
   RawQueue* Queue() override { return record_.Queue ? &*record_.Queue : nullptr; }
+  void PlanWake(WakePlan& plan) override;
 
   void Online_Connect();
   void Online_CheckConnect();

@@ -65,6 +65,11 @@ void TcpClient::AbandonPending(bool close) {
   io_.run();
 }
 
+std::optional<NativeSocket> TcpClient::Socket() {
+  if (!socket_.is_open()) return std::nullopt;
+  return static_cast<NativeSocket>(socket_.native_handle());
+}
+
 void TcpClient::CloseSocket() {
   peer_closed_ = false;
   std::error_code ignored;

@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
 
 #include "base/byte_io.h"
+#include "base/wake_plan.h"
 #include "net/transport_result.h"
 
 namespace trivane {
@@ -53,6 +55,9 @@ class TcpClient {
   bool Connected();
   // Closes the connection; the disconnected notification runs when it was open.
   void Disconnect();
+  // The open socket, for a wait on its readiness; nothing while closed. From
+  // the tick thread, never while an attempt runs.
+  std::optional<NativeSocket> Socket();
 
   // Takes what has arrived without waiting: at most one receive of up to
   // `room` bytes (never more than kMaxReceive) into the input buffer; the

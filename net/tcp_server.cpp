@@ -121,6 +121,19 @@ std::size_t TcpServer::PeerCount() {
   return peers_.size();
 }
 
+void TcpServer::PlanWake(WakePlan& plan, std::int64_t now_tick) {
+  const std::lock_guard guard(peers_lock_);
+  const auto now = SteadyClock::now();
+  for (const auto& peer : peers_) {
+    if (peer->backlog.empty()) continue;
+    plan.Write(static_cast<NativeSocket>(peer->socket.native_handle()));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(peer->last_progress +
+                                                                   limits_.stuck_limit - now);
+    // The limit is passed, not reached, before the peer is dropped.
+    plan.DueAt(now_tick + std::max<std::int64_t>(left.count(), 0) + 1);
+  }
+}
+
 std::vector<std::string> TcpServer::Broadcast(ByteView block) {
   return Serve(&block);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/byte_io.h"
+#include "base/wake_plan.h"
 #include "net/transport_result.h"
 
 namespace trivane {
@@ -54,6 +55,10 @@ class TcpServer {
   // Pushes out what is still waiting, without new data.
   std::vector<std::string> Flush();
   std::size_t PeerCount();
+  // The peers with bytes still to take, watched until their socket takes
+  // more, and when the first of them reaches the stuck limit; now_tick is
+  // the plan's clock reading now.
+  void PlanWake(WakePlan& plan, std::int64_t now_tick);
   // Peers accepted since the last call.
   std::uint64_t TakeAccepted() { return accepted_.exchange(0, std::memory_order_relaxed); }
 

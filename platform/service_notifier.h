@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 namespace trivane {
 
@@ -22,6 +23,11 @@ class ServiceNotifier {
   void Alive(Clock::time_point now);
 
   bool WatchdogEnabled() const { return watchdog_period_.count() > 0; }
+  // When Alive must next be called; nothing without a watchdog.
+  std::optional<Clock::time_point> NextPing() const {
+    if (!WatchdogEnabled()) return std::nullopt;
+    return next_ping_;
+  }
 
  private:
   Clock::duration watchdog_period_{};

@@ -117,6 +117,8 @@ std::int32_t DesktopStudioLink::ReceiveCMD(std::uint32_t message, std::uint32_t 
                                            std::uint32_t lparam) {
   if (!channel_) return 0;
   const TWinMSG::Command command = channel_->Handle_Command(message, wparam, lparam);
+  // A hello or goodbye changes when the next scan has work.
+  host_.WakeDriver();
   if (command.is_peer_command && command.low == TWinMSG::kIdentityQuery) {
     return static_cast<std::int16_t>(host_.Settings().PID);
   }
@@ -131,6 +133,15 @@ void DesktopStudioLink::WMCOPYDATA(std::uint32_t wparam, std::uint32_t dw_data, 
   if (msg_type != kOwnMsgType || data.size() >= 65535) return;
   host_.MarkLastData(status_column::kStudioSource);
   queue_->push_back(TCommMsg{msg_type, msg_num, Bytes(data.begin(), data.end())});
+  // Where the desktop's messages come outside the driver's own wait (a window's
+  // message loop), the tick must still follow at once.
+  host_.WakeDriver();
+}
+
+void DesktopStudioLink::PlanWake(WakePlan& plan) {
+  if (!channel_) return;
+  if (const std::optional<std::int64_t> scan = channel_->NextScan()) plan.DueAt(*scan);
+  if (queue_ && !queue_->empty()) plan.DueAt(host_.NowTick());
 }
 
 void DesktopStudioLink::ScanTick() {

@@ -43,6 +43,7 @@ class DesktopStudioLink final : public StudioLink {
   // directions asked for, what the handlers route must not come back into
   // the queue that the read tick drains.
   MessageQueue* Studio_Queue() override;
+  void PlanWake(WakePlan& plan) override;
 
   // WM_PEER_CMD on the main window; returns the message's result.
   std::int32_t ReceiveCMD(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);

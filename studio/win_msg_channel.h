@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,12 @@ class TWinMSG {
 
   const std::vector<TWinPeer>& Peers() const { return peers_; }
   std::size_t PendingCount() const { return pending_.size(); }
+  // When ScanTick next has work: nothing while there is no peer and no hello
+  // to compare the desktop with.
+  std::optional<std::int64_t> NextScan() const {
+    if (peers_.empty() && pending_.empty()) return std::nullopt;
+    return next_scan_ms_;
+  }
   WindowHandle OwnHandle() const { return own_window_; }
 
   PeerEvent OnPeerLost;

@@ -232,7 +232,10 @@ void DesktopBus::Pump() {
 }
 
 void DesktopBus::WaitForInput(Clock::time_point until) {
-  std::vector<pollfd> fds;
+  WaitForInputOr(until, {});
+}
+
+void DesktopBus::WaitForInputOr(Clock::time_point until, std::vector<pollfd> fds) {
   const ServeSet set = AddServing(fds);
   BeatAll(set.windows, true);
   // EINTR ends the wait: a stop request is seen at once.

@@ -62,6 +62,9 @@ class DesktopBus final : public Desktop {
   std::optional<bool> IsHung(WindowHandle window) override;
   void Pump() override;
   void WaitForInput(std::chrono::steady_clock::time_point until) override;
+  // The same wait, ended also by any of `also` becoming ready as it asks:
+  // the relay's own sockets and wake-ups, waited for in the one poll.
+  void WaitForInputOr(std::chrono::steady_clock::time_point until, std::vector<::pollfd> also);
 
   // The descriptors that become readable when something is sent to the
   // calling thread's windows, for a front end whose own event loop waits

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <utility>
 
+#include "platform/linux/stop_signal_descriptor.h"
+
 namespace trivane {
 namespace {
 
@@ -55,6 +57,10 @@ void InstallTerminationHandlers(HangUp hang_up) {
   // A reader of the log stream or a peer that goes away must not end the
   // relay; the failed write is reported where it happened instead.
   std::signal(SIGPIPE, SIG_IGN);
+}
+
+int StopSignalDescriptor() {
+  return stop_signals_fd;
 }
 
 bool TerminationRequested() {

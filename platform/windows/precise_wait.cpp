@@ -55,29 +55,27 @@ void SleepUntil(std::chrono::steady_clock::time_point deadline) {
   WaitForSingleObject(DeadlineTimer(), INFINITE);
 }
 
-void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages) {
+void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages,
+               const std::vector<HANDLE>& also) {
   using namespace std::chrono;
   const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
   if (left.count() <= 0) return;
-  if (!ArmDeadlineTimer(left)) {
-    // No timer at all: the coarse timeout is still better than spinning.
-    const DWORD ms = CoarseMilliseconds(left);
-    const HANDLE stop = TerminationEvent();
-    if (wake_on_messages) {
-      MsgWaitForMultipleObjectsEx(1, &stop, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    } else {
-      WaitForSingleObject(stop, ms);
-    }
-    return;
+  std::vector<HANDLE> handles{TerminationEvent()};
+  handles.insert(handles.end(), also.begin(), also.end());
+  // Without a timer the coarse timeout is still better than spinning.
+  DWORD timeout = CoarseMilliseconds(left);
+  const bool timed = ArmDeadlineTimer(left);
+  if (timed) {
+    handles.push_back(DeadlineTimer());
+    timeout = INFINITE;
   }
-  const HANDLE timer = DeadlineTimer();
-  const HANDLE handles[] = {timer, TerminationEvent()};
+  const auto count = static_cast<DWORD>(handles.size());
   if (wake_on_messages) {
-    MsgWaitForMultipleObjectsEx(2, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(count, handles.data(), timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   } else {
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    WaitForMultipleObjects(count, handles.data(), FALSE, timeout);
   }
-  CancelWaitableTimer(timer);
+  if (timed) CancelWaitableTimer(DeadlineTimer());
 }
 
 }  // namespace trivane

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <vector>
 
 namespace trivane {
 
@@ -13,7 +14,9 @@ namespace trivane {
 // is kept by a high-resolution waitable timer where Windows has one
 // (Windows 10 1803 on), else by a waitable timer with the timer resolution
 // raised to 1 ms for the life of the process.
-void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages);
+// Any of `also` being set ends the wait too.
+void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages,
+               const std::vector<HANDLE>& also = {});
 
 // Waits for the deadline alone, as precisely: for a thread that paces the
 // window's ticks, which go on after a stop was asked for, to run the close.

@@ -55,6 +55,7 @@ struct FakeSources : SourceReaders {
     return attempts_done;
   }
   std::string ErrText(int i) const override { return err_texts.at(static_cast<std::size_t>(i)); }
+  void PlanWake(WakePlan& /*plan*/) override {}
   Journal& journal;
   bool attempts_done = true;
   std::array<std::string, kSourceCount> err_texts;
@@ -67,6 +68,7 @@ struct FakeStudio : StudioLink {
   void Studio_Read_Tick() override { journal.push_back("Studio_Read_Tick"); }
   void Studio_Send_Tick() override { journal.push_back("Studio_Send_Tick"); }
   MessageQueue* Studio_Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   Journal& journal;
   MessageQueue queue;
 };
@@ -77,6 +79,7 @@ struct FakeServer : ServerLink {
   void Server_Bye() override { journal.push_back("Server_Bye"); }
   void TCPServer_OTick() override { journal.push_back("TCPServer_OTick"); }
   RawQueue* Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   Journal& journal;
   RawQueue queue;
 };
@@ -88,6 +91,7 @@ struct FakeOnline : OnlineLink {
   void Online_Tick() override { journal.push_back("Online_Tick"); }
   const std::string& ErrText() const override { return err_text; }
   RawQueue* Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   Journal& journal;
   RawQueue queue;
   std::string err_text;

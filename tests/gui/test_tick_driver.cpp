@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -26,39 +27,80 @@ bool LoopUntil(Predicate done, std::chrono::milliseconds limit) {
   return true;
 }
 
-TEST(GuiTickDriver, TicksOnTheBeatAndSkipsTicksWhoseTimeHasPassed) {
+struct Pipe {
+  Pipe() { EXPECT_EQ(pipe(fds), 0); }
+  ~Pipe() {
+    close(fds[0]);
+    close(fds[1]);
+  }
+  void Put() const { ASSERT_EQ(write(fds[1], "x", 1), 1); }
+  // As the relay's tick does: what it was woken for is taken.
+  void TakeAll() const {
+    char byte = 0;
+    while (read(fds[0], &byte, 1) == 1) {
+    }
+  }
+  int fds[2];
+};
+
+TEST(GuiTickDriver, TicksAtTheDueTimeOnDataAndOnAWakeFromAnotherThreadAndNeverElse) {
+  Pipe source;
   std::vector<TickClock::time_point> ticks;
-  bool slow_once = true;
+  TickClock::time_point due = TickClock::now() + 10s;
+  ASSERT_EQ(fcntl(source.fds[0], F_SETFL, O_NONBLOCK), 0);
   TickDriver driver(
       [&] {
+        source.TakeAll();
         ticks.push_back(TickClock::now());
-        // One tick that runs for three periods: the ticks it covered are
-        // skipped, not run back to back afterwards.
-        if (ticks.size() == 5 && slow_once) {
-          slow_once = false;
-          std::this_thread::sleep_for(30ms);
-        }
+        // As a timed rule does: once it has run, it is due again later.
+        if (ticks.back() >= due) due = ticks.back() + 10s;
       },
-      {}, 10ms);
-  const auto start = TickClock::now();
+                    [&] {
+                      DriverWait wait;
+                      wait.plan.Read(static_cast<NativeSocket>(source.fds[0]));
+                      wait.until = due;
+                      return wait;
+                    },
+                    {});
   driver.Start();
-  ASSERT_TRUE(LoopUntil([&] { return ticks.size() >= 8; }, 5000ms));
-  driver.Stop();
 
-  EXPECT_GE(ticks[0] - start, 9ms);
-  EXPECT_GE(ticks[5] - ticks[4], 30ms);
-  // No burst to catch up: a late machine only makes this longer, while two
-  // ticks run back to back after the slow one would come at about 30 ms.
-  EXPECT_GE(ticks[6] - ticks[4], 40ms);
+  // Data long before the due time: the tick comes at once, and the wait
+  // after it still watches the socket.
+  source.Put();
+  ASSERT_TRUE(LoopUntil([&] { return !ticks.empty(); }, 1000ms));
+  EXPECT_FALSE(LoopUntil([&] { return ticks.size() > 1; }, 200ms)) << "nothing came, nothing due";
+  source.Put();
+  ASSERT_TRUE(LoopUntil([&] { return ticks.size() == 2; }, 1000ms));
+
+  // A wake-up from another thread, and a burst of them, each end in one tick.
+  std::thread([&] {
+    for (int i = 0; i < 50; ++i) driver.Wake();
+  }).join();
+  ASSERT_TRUE(LoopUntil([&] { return ticks.size() == 3; }, 1000ms));
+  EXPECT_FALSE(LoopUntil([&] { return ticks.size() > 3; }, 200ms));
+
+  // A due time: the tick comes then, not sooner.
+  const auto armed = TickClock::now();
+  due = armed + 150ms;
+  driver.Wake();
+  ASSERT_TRUE(LoopUntil([&] { return ticks.size() == 4; }, 1000ms));
+  ASSERT_TRUE(LoopUntil([&] { return ticks.size() == 5; }, 1000ms));
+  EXPECT_GE(ticks[4] - armed, 150ms);
+  driver.Stop();
 }
 
 TEST(GuiTickDriver, InputIsServedAsItComesAndTheWatchedSetFollowsTheDesktop) {
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
+  Pipe desktop;
   int served = 0;
   int asked = 0;
-  std::vector<int> watched{pipe_fds[0]};
-  TickDriver driver([] {},
+  int ticks = 0;
+  std::vector<int> watched{desktop.fds[0]};
+  TickDriver driver([&] { ++ticks; },
+                    [] {
+                      DriverWait wait;
+                      wait.until = TickClock::now() + 1h;
+                      return wait;
+                    },
                     {.descriptors =
                          [&] {
                            ++asked;
@@ -67,26 +109,27 @@ TEST(GuiTickDriver, InputIsServedAsItComesAndTheWatchedSetFollowsTheDesktop) {
                      .serve =
                          [&] {
                            char byte = 0;
-                           while (read(pipe_fds[0], &byte, 1) == 1 && byte != '\n') {
+                           while (read(desktop.fds[0], &byte, 1) == 1 && byte != '\n') {
                            }
                            ++served;
-                         }},
-                    5000ms);  // ticks far apart: only the notifier can serve in time
+                         }});
   driver.Start();
   EXPECT_EQ(asked, 1);
-  ASSERT_EQ(write(pipe_fds[1], "x\n", 2), 2);
+  ASSERT_EQ(write(desktop.fds[1], "x\n", 2), 2);
   ASSERT_TRUE(LoopUntil([&] { return served == 1; }, 500ms));
+  EXPECT_EQ(ticks, 1) << "the tick that reads what came follows the serve";
   EXPECT_EQ(asked, 2) << "the set is asked again after every serve";
 
   // Once the desktop no longer names the descriptor, it is not watched.
   watched.clear();
-  ASSERT_EQ(write(pipe_fds[1], "y\n", 2), 2);
+  ASSERT_EQ(write(desktop.fds[1], "y\n", 2), 2);
   ASSERT_TRUE(LoopUntil([&] { return served == 2; }, 500ms));
-  ASSERT_EQ(write(pipe_fds[1], "z\n", 2), 2);
+  ASSERT_EQ(write(desktop.fds[1], "z\n", 2), 2);
   EXPECT_FALSE(LoopUntil([&] { return served == 3; }, 300ms));
+  // Though nothing comes, the desktop is still served now and then, so its
+  // windows never look hung.
+  EXPECT_TRUE(LoopUntil([&] { return served == 3; }, 2500ms));
   driver.Stop();
-  close(pipe_fds[0]);
-  close(pipe_fds[1]);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ struct CountingSources : SourceReaders {
   void IPReader_ReadComm() override { ++reads; }
   bool AttemptsDone() override { return attempts_done; }
   std::string ErrText(int slot) const override { return errors[static_cast<std::size_t>(slot)]; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   std::array<std::string, 4> errors;  // each slot's last connection error
   int reads = 0;
   bool attempts_done = true;
@@ -24,6 +25,7 @@ struct CountingServer : ServerLink {
   void Server_Bye() override {}
   void TCPServer_OTick() override {}
   RawQueue* Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   int inits = 0;
   RawQueue queue;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -93,6 +94,7 @@ class FakeLinkHost : public LinkHost {
   const TextCodec& Codepage() const override { return *codepage_; }
   UnitRouter& Router() override { return router_; }
   RelayMetrics& Metrics() override { return metrics; }
+  void WakeDriver() override { wakes.fetch_add(1, std::memory_order_relaxed); }
 
   // The chain server's queue, on: accepted raw source units are copied there.
   void SetServerQueue(RawQueue* queue) {
@@ -127,6 +129,8 @@ class FakeLinkHost : public LinkHost {
   std::vector<HostLogLine> log;
   std::vector<StatusCall> statuses;
   std::vector<int> marks;
+  // WakeDriver calls, from any thread.
+  std::atomic<int> wakes{0};
   std::vector<RoutedUnit> routed;
   RelayMetrics metrics;
 
@@ -151,6 +155,7 @@ class FakeLinkHost : public LinkHost {
     void Server_Bye() override {}
     void TCPServer_OTick() override {}
     RawQueue* Queue() override { return queue_; }
+    void PlanWake(WakePlan& /*plan*/) override {}
 
    private:
     RawQueue* queue_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -158,6 +159,7 @@ class PipelineHost final : public LinkHost {
   const TextCodec& Codepage() const override { return *codepage_; }
   UnitRouter& Router() override { return router_; }
   RelayMetrics& Metrics() override { return metrics_; }
+  void WakeDriver() override { wakes.fetch_add(1, std::memory_order_relaxed); }
 
  private:
   static constexpr TDateTime kLogTime = 45634.5;
@@ -168,6 +170,7 @@ class PipelineHost final : public LinkHost {
   ControllerParts parts_ = QueueDestinations();
   UnitRouter router_{*this, parts_};
   RelayMetrics metrics_;
+  std::atomic<int> wakes{0};
   std::int64_t now_tick_ = kStartTick;
   std::size_t log_lines_ = 0;
   std::size_t log_bytes_ = 0;

@@ -14,6 +14,7 @@ struct QueueStudio final : StudioLink {
   void Studio_Read_Tick() override {}
   void Studio_Send_Tick() override {}
   MessageQueue* Studio_Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   MessageQueue queue;
 };
 
@@ -22,6 +23,7 @@ struct QueueServer final : ServerLink {
   void Server_Bye() override {}
   void TCPServer_OTick() override {}
   RawQueue* Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   RawQueue queue;
 };
 
@@ -31,6 +33,7 @@ struct QueueOnline final : OnlineLink {
   void Online_Tick() override {}
   const std::string& ErrText() const override { return error; }
   RawQueue* Queue() override { return &queue; }
+  void PlanWake(WakePlan& /*plan*/) override {}
   RawQueue queue;
   std::string error;
 };
