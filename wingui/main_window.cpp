@@ -12,7 +12,7 @@
 #include "wingui/event_log_list.h"
 #include "wingui/resource_ids.h"
 #include "wingui/status_grid_list.h"
-#include "wingui/tick_pacer.h"
+#include "wingui/wake_pacer.h"
 #include "wingui/tray_icon.h"
 
 namespace trivane {
@@ -108,8 +108,17 @@ void MainWindow::Bind(TVL_Trivane& controller) {
 void MainWindow::Start() {
   ShowWindow(window_, SW_SHOWNORMAL);
   UpdateWindow(window_);
-  pacer_ = std::make_unique<TickPacer>(window_, kTickMessage,
-                                       std::chrono::milliseconds(TVL_Trivane::kTickIntervalMs));
+  pacer_ = std::make_unique<WakePacer>(window_, kTickMessage, kSocketMessage);
+}
+
+void MainWindow::ArmWait(const DriverWait& wait) {
+  if (pacer_) pacer_->Arm(wait);
+}
+
+void MainWindow::Wake() {
+  // Kept until this window is gone, so a wake-up from a connect thread never
+  // meets a pacer being freed; after the close its message finds no window.
+  if (pacer_) pacer_->Wake();
 }
 
 void MainWindow::Layout() {
@@ -179,7 +188,6 @@ void MainWindow::OnClose() {
   if (controller_ != nullptr && !controller_->FormClose()) return;
   close_dialog_->Show(false);
   tray_->Show(false);
-  pacer_.reset();
   HWND window = window_;
   window_ = nullptr;
   DestroyWindow(window);
@@ -214,7 +222,8 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wparam,
 LRESULT MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case kTickMessage:
-      pacer_->TickTaken();
+    case kSocketMessage:
+      if (message == kTickMessage) pacer_->TickTaken();
       // A tick never starts inside another, whatever loop takes the message.
       if (!in_tick_ && tick_) {
         in_tick_ = true;

@@ -8,6 +8,7 @@
 
 #include "base/desktop.h"
 #include "core/controller_view.h"
+#include "core/relay_driver.h"
 #include "wingui/test_panel.h"
 
 namespace trivane {
@@ -15,7 +16,7 @@ namespace trivane {
 class CloseWindow;
 class EventLogList;
 class StatusGridList;
-class TickPacer;
+class WakePacer;
 class TrayIcon;
 class TVL_Trivane;
 
@@ -41,8 +42,10 @@ class MainWindow final : public ControllerView {
   static constexpr int kMinWidth = 400;
   static constexpr int kMinHeight = 200;
   static constexpr int kStatusPanelHeight = 69;
-  // Posted by the tick pacer: a tick is due.
+  // Posted by the wake pacer: a tick is due, or was asked for.
   static constexpr UINT kTickMessage = WM_APP + 1;
+  // A watched socket is ready.
+  static constexpr UINT kSocketMessage = WM_APP + 4;
   // The tray icon's clicks.
   static constexpr UINT kTrayMessage = WM_APP + 2;
 
@@ -59,8 +62,12 @@ class MainWindow final : public ControllerView {
   void Bind(TVL_Trivane& controller);
   // Where WM_PEER_CMD and WM_COPYDATA go; nothing is answered without one.
   void SetChannel(WindowProcedure* channel) { channel_ = channel; }
-  // Shows the window and starts the ticks.
+  // Shows the window and starts waiting for the ticks.
   void Start();
+  // After each tick: what the next one waits for.
+  void ArmWait(const DriverWait& wait);
+  // From any thread: a tick soon (nothing once the window is closed).
+  void Wake();
   // False once the controller has let the window go.
   bool Open() const { return window_ != nullptr; }
 
@@ -101,7 +108,7 @@ class MainWindow final : public ControllerView {
   std::unique_ptr<TestPanel> test_panel_;
   std::unique_ptr<TrayIcon> tray_;
   std::unique_ptr<CloseWindow> close_dialog_;
-  std::unique_ptr<TickPacer> pacer_;
+  std::unique_ptr<WakePacer> pacer_;
   bool minimized_ = false;
   bool in_tick_ = false;
 };

@@ -26,7 +26,8 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   DriverHooks hooks;
   hooks.stop_requested = setup.stop_requested;
   hooks.close_window = [this] { window_->RequestClose(); };
-  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks));
+  driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks),
+                                          [window = window_.get()] { window->Wake(); });
 }
 
 // The window's views are bound to the controller's models, so they go first.
@@ -38,6 +39,7 @@ WindowFrontEnd::~WindowFrontEnd() {
 void WindowFrontEnd::Start() {
   window_->Start();
   driver_->Start();
+  window_->ArmWait(driver_->NextWait());
 }
 
 bool WindowFrontEnd::Open() const {
@@ -47,6 +49,7 @@ bool WindowFrontEnd::Open() const {
 void WindowFrontEnd::Tick() {
   driver_->ServeRequests();
   driver_->Tick();
+  if (!driver_->Closed()) window_->ArmWait(driver_->NextWait());
 }
 
 int RunWindow(const WindowSetup& setup) {

@@ -1,6 +1,5 @@
 #include "platform/event_wait.h"
 
-// winsock2 before windows.h, or the old winsock's names collide.
 #include <winsock2.h>
 #include <windows.h>
 

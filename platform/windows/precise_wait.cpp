@@ -44,6 +44,19 @@ DWORD CoarseMilliseconds(std::chrono::nanoseconds left) {
 
 }  // namespace
 
+void SleepUntilOrSet(std::chrono::steady_clock::time_point deadline, HANDLE event) {
+  using namespace std::chrono;
+  const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
+  if (left.count() <= 0) return;
+  if (!ArmDeadlineTimer(left)) {
+    WaitForSingleObject(event, CoarseMilliseconds(left));
+    return;
+  }
+  const HANDLE handles[] = {DeadlineTimer(), event};
+  WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  CancelWaitableTimer(DeadlineTimer());
+}
+
 void SleepUntil(std::chrono::steady_clock::time_point deadline) {
   using namespace std::chrono;
   const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());

@@ -18,6 +18,10 @@ namespace trivane {
 void WaitUntil(std::chrono::steady_clock::time_point deadline, bool wake_on_messages,
                const std::vector<HANDLE>& also = {});
 
+// Waits for the deadline or for `event`, whichever is first, as precisely,
+// and whatever else is asked: for a thread that keeps a window's due times.
+void SleepUntilOrSet(std::chrono::steady_clock::time_point deadline, HANDLE event);
+
 // Waits for the deadline alone, as precisely: for a thread that paces the
 // window's ticks, which go on after a stop was asked for, to run the close.
 void SleepUntil(std::chrono::steady_clock::time_point deadline);
