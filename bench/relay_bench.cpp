@@ -132,6 +132,7 @@ struct StationOptions {
 };
 
 constexpr std::int32_t kPid = 42;
+constexpr std::string_view kOnlinePassword = "secret";
 
 // The relay with its peers: sources, the chain server with one reading peer,
 // and a logged-in online server. Its output is drained so it never blocks.
@@ -141,19 +142,23 @@ class Station {
       : sources_(static_cast<std::size_t>(options.sources)),
         online_server_(0, options.online_receive_buffer) {
     const std::uint16_t server_port = testing::FreePort();
-    std::string settings =
-        std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
-        "\r\nDstMode=" + (options.studio_destination ? "7" : "6") +
-        "\r\nPID=" + std::to_string(kPid) + "\r\nServerPort=" + std::to_string(server_port) +
-        "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":secret\r\n";
+    std::string settings = std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
+                           "\r\nDstMode=" + (options.studio_destination ? "7" : "6") +
+                           "\r\nPID=" + std::to_string(kPid) +
+                           "\r\nServerPort=" + std::to_string(server_port) +
+                           "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":" +
+                           std::string(kOnlinePassword) + "\r\n";
     for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
     relay_.emplace(settings, TRIVANE_EXE, options.face);
+    // The server's half of the three-line log-in: a greeting, then the
+    // relay's password, then the verdict, empty to let it in. A wrong password
+    // gets no verdict, so the station is never ready.
     online_ = online_server_.Accept(10s);
     online_.Send(std::string_view("Welcome\r\n"));
-    online_.ReadLine(10s);
-    online_.Send(std::string_view("\r\n"));
+    logged_in_ = online_.ReadLine(10s) == kOnlinePassword;
+    if (logged_in_) online_.Send(std::string_view("\r\n"));
     for (auto& source : sources_) feeds_.push_back(source.Accept(10s));
     for (int attempt = 0; attempt < 100 && !chain_.Open(); ++attempt) {
       chain_ = LoopbackConnection::Connect(server_port);
@@ -174,7 +179,7 @@ class Station {
   }
 
   bool Ready() {
-    bool ready = online_.Open() && chain_.Open();
+    bool ready = logged_in_ && online_.Open() && chain_.Open();
     for (auto& feed : feeds_) ready = ready && feed.Open();
     return ready;
   }
@@ -195,6 +200,7 @@ class Station {
   LoopbackListener online_server_;
   std::optional<testing::RelayProcess> relay_;
   LoopbackConnection online_, chain_;
+  bool logged_in_ = false;
   std::vector<LoopbackConnection> feeds_;
   std::atomic<bool> stop_{false};
   std::thread drain_;
