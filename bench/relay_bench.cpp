@@ -15,6 +15,8 @@
 //                                   needs a display, e.g. under xvfb-run)
 //   trivane_relay_bench hops [UNITS] [SECONDS]  (default 300 units, 60 s idle;
 //                                   beside socat, which must be installed)
+//   trivane_relay_bench compare [UNITS] [SECONDS] [--window]  (the same as a
+//                                   markdown table, headless or with the window)
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -27,10 +29,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -132,6 +137,7 @@ struct StationOptions {
 };
 
 constexpr std::int32_t kPid = 42;
+constexpr std::string_view kOnlinePassword = "secret";
 
 // The relay with its peers: sources, the chain server with one reading peer,
 // and a logged-in online server. Its output is drained so it never blocks.
@@ -141,19 +147,23 @@ class Station {
       : sources_(static_cast<std::size_t>(options.sources)),
         online_server_(0, options.online_receive_buffer) {
     const std::uint16_t server_port = testing::FreePort();
-    std::string settings =
-        std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
-        "\r\nDstMode=" + (options.studio_destination ? "7" : "6") +
-        "\r\nPID=" + std::to_string(kPid) + "\r\nServerPort=" + std::to_string(server_port) +
-        "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":secret\r\n";
+    std::string settings = std::string(options.studio_source ? "SrcMode=0" : "SrcMode=1") +
+                           "\r\nDstMode=" + (options.studio_destination ? "7" : "6") +
+                           "\r\nPID=" + std::to_string(kPid) +
+                           "\r\nServerPort=" + std::to_string(server_port) +
+                           "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":" +
+                           std::string(kOnlinePassword) + "\r\n";
     for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
     relay_.emplace(settings, TRIVANE_EXE, options.face);
+    // The server's half of the three-line log-in: a greeting, then the
+    // relay's password, then the verdict, empty to let it in. A wrong password
+    // gets no verdict, so the station is never ready.
     online_ = online_server_.Accept(10s);
     online_.Send(std::string_view("Welcome\r\n"));
-    online_.ReadLine(10s);
-    online_.Send(std::string_view("\r\n"));
+    logged_in_ = online_.ReadLine(10s) == kOnlinePassword;
+    if (logged_in_) online_.Send(std::string_view("\r\n"));
     for (auto& source : sources_) feeds_.push_back(source.Accept(10s));
     for (int attempt = 0; attempt < 100 && !chain_.Open(); ++attempt) {
       chain_ = LoopbackConnection::Connect(server_port);
@@ -174,7 +184,7 @@ class Station {
   }
 
   bool Ready() {
-    bool ready = online_.Open() && chain_.Open();
+    bool ready = logged_in_ && online_.Open() && chain_.Open();
     for (auto& feed : feeds_) ready = ready && feed.Open();
     return ready;
   }
@@ -195,26 +205,54 @@ class Station {
   LoopbackListener online_server_;
   std::optional<testing::RelayProcess> relay_;
   LoopbackConnection online_, chain_;
+  bool logged_in_ = false;
   std::vector<LoopbackConnection> feeds_;
   std::atomic<bool> stop_{false};
   std::thread drain_;
 };
 
 // What the process's threads have used so far: the scheduler's nanosecond
-// run time (/proc/PID/task/*/schedstat, finer than the clock ticks of
-// /proc/PID/stat) and their context switches, voluntary and not
-// (/proc/PID/task/*/status): each is one time a thread went off the CPU and
-// came back, so their count is the wake-ups.
+// run time (/proc/PID/task/*/schedstat), the clock ticks of user and system
+// time the process as a whole was charged (utime and stime of
+// /proc/PID/stat, coarser, but what ps and top show), and the threads'
+// context switches, voluntary and not (/proc/PID/task/*/status): each is one
+// time a thread went off the CPU and came back, so their count is the
+// wake-ups.
 struct TaskCounters {
   unsigned long long run_ns = 0;
+  unsigned long long ticks = 0;
   unsigned long long switches = 0;
+  // Each thread as PID/TID, with its name; a thread that ends takes its
+  // counts with it.
+  std::map<std::string, std::string> threads;
 };
+
+// utime + stime, the 14th and 15th fields; the command name before them is
+// in parentheses and may itself hold spaces or parentheses.
+unsigned long long ChargedTicks(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::size_t name_end = stat.rfind(')');
+  if (name_end == std::string::npos) return 0;
+  std::istringstream fields(stat.substr(name_end + 1));
+  std::string skipped;
+  for (int field = 3; field < 14; ++field) fields >> skipped;
+  unsigned long long user = 0;
+  unsigned long long system = 0;
+  fields >> user >> system;
+  return user + system;
+}
 
 TaskCounters Counters(pid_t pid) {
   const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
   std::error_code ignored;
   TaskCounters counters;
+  counters.ticks = ChargedTicks(pid);
   for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
+    std::ifstream name(task.path() / "comm");
+    std::string& thread =
+        counters.threads[std::to_string(pid) + "/" + task.path().filename().string()];
+    std::getline(name, thread);
     std::ifstream schedstat(task.path() / "schedstat");
     unsigned long long run_time = 0;
     if (schedstat >> run_time) counters.run_ns += run_time;
@@ -368,29 +406,56 @@ int StudioLatency(int units) {
 }
 
 struct Activity {
-  double cpu_percent = 0;  // of one core
+  double cpu_percent = 0;        // of one core, from the scheduler's run time
+  double ticks_cpu_percent = 0;  // the same from the charged clock ticks
   double wakeups_per_second = 0;
+  // False when threads started or ended during the period: an ended thread's
+  // run time and switches are missing from the sums, so the figures are off.
+  bool same_threads = true;
 };
 
+// Whether the threads at the end of a period are those of its start; where
+// not, standard error names the ones that came and went.
+bool SameThreads(const TaskCounters& before, const TaskCounters& after) {
+  bool same = true;
+  const auto missing = [&same](const char* what, const TaskCounters& in, const TaskCounters& from) {
+    for (const auto& [id, name] : in.threads) {
+      if (from.threads.contains(id)) continue;
+      std::fprintf(stderr, "thread %s %s (%s) during the idle period\n", id.c_str(), what,
+                   name.c_str());
+      same = false;
+    }
+  };
+  missing("ended", before, after);
+  missing("started", after, before);
+  return same;
+}
+
 // The processes' CPU share and wake-ups over the period, taken together and
-// measured after two seconds to settle.
+// measured after they had time to settle.
 Activity IdleActivity(const std::vector<pid_t>& pids, int seconds,
-                      const std::function<void(std::chrono::seconds)>& wait) {
+                      const std::function<void(std::chrono::seconds)>& wait,
+                      std::chrono::seconds settle = 2s) {
   const auto total = [&pids] {
     TaskCounters sum;
     for (const pid_t pid : pids) {
-      const TaskCounters one = Counters(pid);
+      TaskCounters one = Counters(pid);
       sum.run_ns += one.run_ns;
+      sum.ticks += one.ticks;
       sum.switches += one.switches;
+      sum.threads.merge(one.threads);
     }
     return sum;
   };
-  wait(2s);
+  wait(settle);
   const TaskCounters before = total();
   wait(std::chrono::seconds(seconds));
   const TaskCounters after = total();
   return {.cpu_percent = 100.0 * static_cast<double>(after.run_ns - before.run_ns) / 1e9 / seconds,
-          .wakeups_per_second = static_cast<double>(after.switches - before.switches) / seconds};
+          .ticks_cpu_percent = 100.0 * static_cast<double>(after.ticks - before.ticks) /
+                               static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds,
+          .wakeups_per_second = static_cast<double>(after.switches - before.switches) / seconds,
+          .same_threads = SameThreads(before, after)};
 }
 
 double IdleShare(pid_t pid, int seconds, const std::function<void(std::chrono::seconds)>& wait) {
@@ -679,42 +744,38 @@ class SocatHop {
   LoopbackConnection feed_, out_;
 };
 
-void PrintRow(const char* what, double relay, std::optional<double> socat, const char* format) {
-  char relay_text[32], socat_text[32], ratio_text[48];
-  std::snprintf(relay_text, sizeof relay_text, format, relay);
-  if (!socat) {
-    std::snprintf(socat_text, sizeof socat_text, "-");
-    std::snprintf(ratio_text, sizeof ratio_text, "no socat equivalent");
-  } else {
-    std::snprintf(socat_text, sizeof socat_text, format, *socat);
-    if (*socat > 0) {
-      std::snprintf(ratio_text, sizeof ratio_text, "%.1f", relay / *socat);
-    } else {
-      std::snprintf(ratio_text, sizeof ratio_text, "n/a (socat 0)");
-    }
-  }
-  std::printf("%-47s %9s %9s  %s\n", what, relay_text, socat_text, ratio_text);
-}
+// Every figure of one comparison: the delays in ms per route, and the idle
+// activity of the relay without and with the studio link and of socat.
+struct HopFigures {
+  std::vector<double> relay_chain, relay_online, studio_chain;
+  std::vector<double> socat_chain, socat_online;
+  Activity relay_idle, relay_studio_idle, socat_idle;
+  std::chrono::seconds relay_settle{};  // before the relay's idle periods
+};
 
-// Each hop of the relay beside socat doing the same hop, in one run: the
-// latency of TCP source to chain peer, TCP source to online server and studio
-// to chain peer, then the idle CPU and wake-ups with four silent sources,
-// without and with a connected studio.
-int Hops(int units, int seconds) {
+// Each route of the relay, in the given face, and socat doing the same hop
+// where it can, one case after the other: TCP source to chain peer and to
+// online server, studio to chain peer, then the idle activity with four
+// silent sources without and with a connected studio. Nothing when a case
+// could not be set up or a unit went astray; standard error says which.
+std::optional<HopFigures> MeasureHops(int units, int seconds, testing::RelayFace face) {
   const std::string socat = SocatPath();
+  const auto failed = [](const char* why) {
+    std::fprintf(stderr, "%s\n", why);
+    return std::nullopt;
+  };
   if (socat.empty()) {
-    return std::fputs("socat is not installed (BENCH_PACKAGES in scripts/packages.sh)\n", stderr),
-           1;
+    return failed("socat is not installed (BENCH_PACKAGES in scripts/packages.sh)");
   }
   const auto numbered = [](LoopbackConnection& feed) {
     return [&feed](std::uint32_t n) { return feed.Send(NumberedFrame(n)); };
   };
   const auto nothing = [] {};
 
-  std::vector<double> relay_chain, relay_online, studio_chain;
+  HopFigures figures;
   {
-    Station station({.sources = 1});
-    if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+    Station station({.sources = 1, .face = face});
+    if (!station.Ready()) return failed("station not ready");
     const auto delays = Delays(
         units, RelayTaps(station),
         [&](std::uint32_t n) {
@@ -722,23 +783,22 @@ int Hops(int units, int seconds) {
           return true;
         },
         nothing);
-    if (!delays) return 1;
-    relay_chain = (*delays)[0];
-    relay_online = (*delays)[1];
+    if (!delays) return std::nullopt;
+    figures.relay_chain = (*delays)[0];
+    figures.relay_online = (*delays)[1];
   }
-  std::vector<double> socat_chain, socat_online;
   for (const SocatOut out : {SocatOut::kPeerConnects, SocatOut::kToServer}) {
     SocatHop hop(socat, out);
-    if (!hop.Ready()) return std::fputs("socat hop not ready\n", stderr), 1;
+    if (!hop.Ready()) return failed("socat hop not ready");
     // socat passes the source's frames unchanged, so both ends read VL3 frames.
     const auto delays = Delays(units, {{&hop.Out(), kChainFrameSize, kVl3HeaderSize}},
                                numbered(hop.Feed()), nothing);
-    if (!delays) return 1;
-    (out == SocatOut::kPeerConnects ? socat_chain : socat_online) = (*delays)[0];
+    if (!delays) return std::nullopt;
+    (out == SocatOut::kPeerConnects ? figures.socat_chain : figures.socat_online) = (*delays)[0];
   }
   {
-    StudioStation studio_station;
-    if (!studio_station.Connect()) return std::fputs("studio or station not ready\n", stderr), 1;
+    StudioStation studio_station({.studio_source = true, .face = face});
+    if (!studio_station.Connect()) return failed("studio or station not ready");
     testing::BusStudio& studio = studio_station.studio;
     const auto delays = Delays(
         units, RelayTaps(studio_station.station),
@@ -747,23 +807,27 @@ int Hops(int units, int seconds) {
           return studio.SendCopyData(studio_station.relay, 0x00010001, block).Answered();
         },
         [&] { studio.Bus().Pump(); });
-    if (!delays) return 1;
-    studio_chain = (*delays)[0];
+    if (!delays) return std::nullopt;
+    figures.studio_chain = (*delays)[0];
   }
 
-  Activity relay_idle, relay_studio_idle, socat_idle;
+  // The window's toolkit starts pooled threads that end after 30 s without
+  // work; the relay's period starts once they are gone, so that every thread
+  // it sums lives through it.
+  figures.relay_settle = face == testing::RelayFace::kWindow ? 35s : 2s;
   {
     // The bus is there, as in the next case; only the link is not in use.
-    StudioStation station({.sources = 4});
-    if (!station.station.Ready()) return std::fputs("station not ready\n", stderr), 1;
-    relay_idle = IdleActivity({station.station.Pid()}, seconds, Sleep);
+    StudioStation station({.sources = 4, .face = face});
+    if (!station.station.Ready()) return failed("station not ready");
+    figures.relay_idle =
+        IdleActivity({station.station.Pid()}, seconds, Sleep, figures.relay_settle);
   }
   {
-    StudioStation station({.sources = 4, .studio_destination = true});
-    if (!station.Connect()) return std::fputs("studio not admitted\n", stderr), 1;
-    relay_studio_idle =
-        IdleActivity({station.station.Pid()}, seconds,
-                     [&](std::chrono::seconds period) { station.studio.Pump(period); });
+    StudioStation station({.sources = 4, .studio_destination = true, .face = face});
+    if (!station.Connect()) return failed("studio not admitted");
+    figures.relay_studio_idle = IdleActivity(
+        {station.station.Pid()}, seconds,
+        [&](std::chrono::seconds period) { station.studio.Pump(period); }, figures.relay_settle);
   }
   {
     // socat carries one stream per process: one per silent source.
@@ -771,43 +835,140 @@ int Hops(int units, int seconds) {
     std::vector<pid_t> pids;
     for (int i = 0; i < 4; ++i) {
       hops.push_back(std::make_unique<SocatHop>(socat, SocatOut::kPeerConnects));
-      if (!hops.back()->Ready()) return std::fputs("socat hop not ready\n", stderr), 1;
+      if (!hops.back()->Ready()) return failed("socat hop not ready");
       pids.push_back(hops.back()->Pid());
     }
-    socat_idle = IdleActivity(pids, seconds, Sleep);
+    figures.socat_idle = IdleActivity(pids, seconds, Sleep);
   }
+  return figures;
+}
 
-  std::printf(
-      "hops: %d units per case, each sent 0 to 10 ms after the previous one arrived; "
-      "ms from the send to the receipt\n",
-      units);
-  std::printf("%-47s %9s %9s  %s\n", "", "relay", "socat", "relay/socat");
-  const auto latency = [](const char* hop, const std::vector<double>& relay,
-                          const std::vector<double>* other) {
+// One row of a comparison: the relay's figure and socat's, where socat has one.
+struct HopRow {
+  std::string what;
+  double relay;
+  std::optional<double> socat;
+  const char* format;
+};
+
+// The rows in the order they are printed, the CPU share from the scheduler's
+// run time or from the charged clock ticks.
+std::vector<HopRow> HopRows(const HopFigures& figures, bool cpu_from_ticks) {
+  std::vector<HopRow> rows;
+  const auto latency = [&rows](const char* route, const std::vector<double>& relay,
+                               const std::vector<double>* socat) {
     for (const auto& [name, share] : {std::pair{"median", 0.5}, std::pair{"p99", 0.99}}) {
-      const std::string what = std::string(hop) + ", " + name + " ms";
-      PrintRow(what.c_str(), Percentile(relay, share),
-               other != nullptr ? std::optional(Percentile(*other, share)) : std::nullopt, "%.3f");
+      rows.push_back({std::string(route) + ", " + name + " ms", Percentile(relay, share),
+                      socat != nullptr ? std::optional(Percentile(*socat, share)) : std::nullopt,
+                      "%.3f"});
     }
   };
-  latency("TCP source -> chain peer", relay_chain, &socat_chain);
-  latency("TCP source -> online server", relay_online, &socat_online);
-  latency("studio -> chain peer", studio_chain, nullptr);
+  latency("TCP source -> chain peer", figures.relay_chain, &figures.socat_chain);
+  latency("TCP source -> online server", figures.relay_online, &figures.socat_online);
+  latency("studio -> chain peer", figures.studio_chain, nullptr);
+  const auto cpu = [cpu_from_ticks](const Activity& activity) {
+    return cpu_from_ticks ? activity.ticks_cpu_percent : activity.cpu_percent;
+  };
+  const std::string unsteady = figures.socat_idle.same_threads ? "" : " (socat's threads changed)";
+  for (const auto& [link, relay] :
+       {std::pair{"idle, no studio link", &figures.relay_idle},
+        std::pair{"idle, studio link, silent studio", &figures.relay_studio_idle}}) {
+    const std::string what =
+        link + std::string(relay->same_threads ? "" : " (relay's threads changed)") + unsteady;
+    rows.push_back({what + ", CPU % of one core", cpu(*relay), cpu(figures.socat_idle), "%.3f"});
+    rows.push_back({what + ", wake-ups/s", relay->wakeups_per_second,
+                    figures.socat_idle.wakeups_per_second, "%.1f"});
+  }
+  return rows;
+}
+
+struct RowCells {
+  std::string relay, socat, ratio;  // empty where socat has no figure, or a 0
+};
+
+RowCells Cells(const HopRow& row) {
+  const auto text = [](const char* format, double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return std::string(buffer);
+  };
+  RowCells cells;
+  cells.relay = text(row.format, row.relay);
+  if (row.socat) {
+    cells.socat = text(row.format, *row.socat);
+    if (*row.socat > 0) cells.ratio = text("%.1f", row.relay / *row.socat);
+  }
+  return cells;
+}
+
+// Each hop of the relay beside socat doing the same hop, in one run, as
+// aligned text.
+int Hops(int units, int seconds) {
+  const auto figures = MeasureHops(units, seconds, testing::RelayFace::kHeadless);
+  if (!figures) return 1;
   std::printf(
-      "idle over %d s, 4 silent TCP sources (relay: with the chain peer and online uplink; "
-      "socat: 4 processes, one per source, each with a connected peer)\n",
-      seconds);
-  PrintRow("no studio link, CPU % of one core", relay_idle.cpu_percent, socat_idle.cpu_percent,
-           "%.3f");
-  PrintRow("no studio link, wake-ups/s", relay_idle.wakeups_per_second,
-           socat_idle.wakeups_per_second, "%.1f");
-  PrintRow("studio link, silent studio, CPU % of one core", relay_studio_idle.cpu_percent,
-           socat_idle.cpu_percent, "%.3f");
-  PrintRow("studio link, silent studio, wake-ups/s", relay_studio_idle.wakeups_per_second,
-           socat_idle.wakeups_per_second, "%.1f");
+      "hops: %d units per case, each sent 0 to 10 ms after the previous one arrived; "
+      "ms from the send to the receipt; idle over %d s, 4 silent TCP sources (relay: with the "
+      "chain peer and online uplink; socat: 4 processes, one per source, each with a connected "
+      "peer)\n",
+      units, seconds);
+  std::printf("%-52s %9s %9s  %s\n", "", "relay", "socat", "relay/socat");
+  for (const HopRow& row : HopRows(*figures, false)) {
+    const RowCells cells = Cells(row);
+    const char* ratio = !row.socat            ? "no socat equivalent"
+                        : cells.ratio.empty() ? "n/a (socat 0)"
+                                              : cells.ratio.c_str();
+    std::printf("%-52s %9s %9s  %s\n", row.what.c_str(), cells.relay.c_str(),
+                row.socat ? cells.socat.c_str() : "-", ratio);
+  }
   std::puts(
       "CPU: run time of all threads (/proc/PID/task/*/schedstat); wake-ups: their voluntary + "
       "nonvoluntary context switches (/proc/PID/task/*/status)");
+  return 0;
+}
+
+// The same comparison, headless or with the relay's window, as one markdown
+// table for the benchmark page, and what each row stands for beneath it.
+int Compare(int units, int seconds, bool window) {
+  std::string face = "headless";
+  if (window) {
+    // The window needs a display; without one, Qt draws into memory.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    face = platform != nullptr ? std::string("window, QT_QPA_PLATFORM=") + platform
+                               : std::string("window, DISPLAY=") + std::getenv("DISPLAY");
+  }
+  const auto figures = MeasureHops(
+      units, seconds, window ? testing::RelayFace::kWindow : testing::RelayFace::kHeadless);
+  if (!figures) return 1;
+  std::printf(
+      "compare: the relay (%s) beside socat; %d units per route, each sent 0 to 10 ms after the "
+      "previous one arrived, ms from the send to the receipt; idle over %d s, the relay's "
+      "after %lld s to settle, socat's after 2 s\n\n",
+      face.c_str(), units, seconds, static_cast<long long>(figures->relay_settle.count()));
+  std::printf("| Case | Relay (%s) | socat | Relay / socat |\n|---|---|---|---|\n", face.c_str());
+  for (const HopRow& row : HopRows(*figures, true)) {
+    const RowCells cells = Cells(row);
+    std::printf("| %s | %s | %s | %s |\n", row.what.c_str(), cells.relay.c_str(),
+                row.socat ? cells.socat.c_str() : "no counterpart", cells.ratio.c_str());
+  }
+  std::printf(
+      "\n"
+      "- TCP source -> online server: the relay is logged in first (greeting, password, empty "
+      "verdict); socat (`socat TCP:SOURCE TCP:SERVER`) relays the frames' bytes as they come and "
+      "does no log-in.\n"
+      "- studio -> chain peer: region blocks by WM_COPYDATA over a private desktop bus, SrcMode "
+      "0; socat does not speak the desktop bus, so the relay stands alone.\n"
+      "- idle: four connected, silent TCP sources (SrcMode 1), the chain peer and the online "
+      "uplink; DstMode 6 without the studio link, DstMode 7 with it and a studio that said hello "
+      "and stays silent. socat: four processes, one per silent source, each with a connected "
+      "peer, summed, measured once and shown beside both.\n"
+      "- CPU: utime + stime of /proc/PID/stat in clock ticks of 1/%ld s (one tick over %d s is "
+      "%.3f%%); wake-ups: voluntary + nonvoluntary context switches summed over "
+      "/proc/PID/task/*/status. Ratios are relay over socat, none where socat's figure is 0.\n",
+      sysconf(_SC_CLK_TCK), seconds, 100.0 / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds);
   return 0;
 }
 
@@ -827,10 +988,29 @@ int main(int argc, char** argv) {
   if (mode == "studio-idle") return trivane::StudioIdle(number(2, 30), number(3, 3));
   if (mode == "window-idle") return trivane::WindowIdle(number(2, 30), number(3, 3));
   if (mode == "hops") return trivane::Hops(number(2, 300), number(3, 60));
+  if (mode == "compare") {
+    std::vector<std::string> numbers;
+    bool window = false;
+    bool unknown = false;
+    for (int i = 2; i < argc; ++i) {
+      const std::string_view argument = argv[i];
+      if (argument == "--window") {
+        window = true;
+      } else {
+        unknown = unknown || argument.starts_with("-") || numbers.size() == 2;
+        numbers.emplace_back(argument);
+      }
+    }
+    if (!unknown) {
+      return trivane::Compare(numbers.size() > 0 ? std::stoi(numbers[0]) : 300,
+                              numbers.size() > 1 ? std::stoi(numbers[1]) : 60, window);
+    }
+  }
   std::fputs(
       "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
       "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS] | "
-      "window-idle [SECONDS] [ROUNDS] | hops [UNITS] [SECONDS]\n",
+      "window-idle [SECONDS] [ROUNDS] | hops [UNITS] [SECONDS] | "
+      "compare [UNITS] [SECONDS] [--window]\n",
       stderr);
   return 2;
 }
