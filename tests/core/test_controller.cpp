@@ -55,7 +55,8 @@ struct FakeSources : SourceReaders {
     return attempts_done;
   }
   std::string ErrText(int i) const override { return err_texts.at(static_cast<std::size_t>(i)); }
-  void PlanWake(WakePlan& /*plan*/) override {}
+  void PlanWake(WakePlan& plan) override { plan.Read(kSourceSocket); }
+  static constexpr NativeSocket kSourceSocket = 7;
   Journal& journal;
   bool attempts_done = true;
   std::array<std::string, kSourceCount> err_texts;
@@ -79,7 +80,9 @@ struct FakeServer : ServerLink {
   void Server_Bye() override { journal.push_back("Server_Bye"); }
   void TCPServer_OTick() override { journal.push_back("TCPServer_OTick"); }
   RawQueue* Queue() override { return &queue; }
-  void PlanWake(WakePlan& /*plan*/) override {}
+  // A peer with bytes still to take.
+  void PlanWake(WakePlan& plan) override { plan.Write(kPeerSocket); }
+  static constexpr NativeSocket kPeerSocket = 42;
   Journal& journal;
   RawQueue queue;
 };
@@ -287,6 +290,35 @@ TEST_F(ControllerTest, ReapplyingClearsOldStatesAndClearedDestinationsStopTickin
   const auto mark = journal.size();
   c.OnTimer();
   EXPECT_EQ(Since(mark), (Journal{"IPReader_ReadComm", "TCPServer_OTick"}));
+}
+
+TEST_F(ControllerTest, TheChainServerTakesOneTurnPerPeriodHoweverOftenDataWakesTheTick) {
+  WriteIni("SrcMode=1\r\nDstMode=2\r\nServerPort=9100\r\n");
+  TVL_Trivane& c = Start();
+  c.OnTimer();
+  const auto turns = [&] { return std::count(journal.begin(), journal.end(), "TCPServer_OTick"); };
+  // Data on a source wakes the tick three times within one millisecond.
+  for (int i = 0; i < 3; ++i) c.OnTimer();
+  EXPECT_EQ(turns(), 1);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "IPReader_ReadComm"), 3);
+
+  // Until its turn the server's sockets are not waited for, only its turn is.
+  WakePlan plan;
+  c.PlanWake(plan);
+  ASSERT_EQ(plan.Sockets().size(), 1u);
+  EXPECT_EQ(plan.Sockets()[0].socket, FakeSources::kSourceSocket);
+  EXPECT_EQ(plan.Due(), c.GetTick64() + TVL_Trivane::kTickIntervalMs);
+
+  clock.Advance(9);
+  c.OnTimer();
+  EXPECT_EQ(turns(), 1);
+  clock.Advance(1);
+  WakePlan at_turn;
+  c.PlanWake(at_turn);
+  EXPECT_EQ(at_turn.Sockets().size(), 2u);
+  EXPECT_FALSE(at_turn.Due());
+  c.OnTimer();
+  EXPECT_EQ(turns(), 2);
 }
 
 int RegionLines(const FakeView& view) {

@@ -264,5 +264,44 @@ TEST_F(IPReadersTest, TheCloseWaitsForARunningAttemptAndPlansNoFurtherOne) {
   EXPECT_FALSE(Slot(1).Connector);
 }
 
+// What the driver sleeps on is exactly what the reader's rules act on: its
+// socket while connected, each timed rule at the tick it fires, and the end
+// of a connect attempt by a wake-up rather than a look every tick.
+TEST_F(IPReadersTest, TheWakePlanHoldsTheSocketAndEachTimedRuleAtTheTickItFires) {
+  LoopbackListener source;
+  Point(0, source.Port());
+  readers.IPReader_Init();
+  ASSERT_TRUE(testing::WaitConnectorDone(Slot(0).Connector));
+  EXPECT_TRUE(testing::WaitFor([&] { return host.wakes.load() == 1; }));
+  LoopbackConnection peer = Collect(0, source);
+
+  WakePlan plan;
+  readers.PlanWake(plan);
+  ASSERT_EQ(plan.Sockets().size(), 1u);
+  EXPECT_TRUE(plan.Sockets()[0].read);
+  EXPECT_FALSE(plan.Sockets()[0].write);
+  // Fifteen silent minutes come before the renewal two hours ahead.
+  EXPECT_EQ(plan.Due(), Slot(0).LastRead + IPReaders::kSilenceLimitMs);
+
+  // A byte no parser takes: the discard is due the tick after its second.
+  Deliver(0, peer, Bytes{0xEE});
+  const std::int64_t arrival = host.now_tick;
+  WakePlan held;
+  readers.PlanWake(held);
+  EXPECT_EQ(held.Due(), arrival + IPReaders::kDiscardAfterMs + 1);
+  TickAt(arrival + IPReaders::kDiscardAfterMs);
+  EXPECT_EQ(Slot(0).Comm.Count, 1);
+  TickAt(arrival + IPReaders::kDiscardAfterMs + 1);
+  EXPECT_EQ(Slot(0).Comm.Count, 0);
+
+  // Lost: no socket to watch, and the retry is due when the rule fires.
+  peer.Close();
+  ASSERT_TRUE(TickUntil([&] { return !Slot(0).Client->Connected(); }));
+  WakePlan lost;
+  readers.PlanWake(lost);
+  EXPECT_TRUE(lost.Sockets().empty());
+  EXPECT_EQ(lost.Due(), Slot(0).ReconnectAt + 1);
+}
+
 }  // namespace
 }  // namespace trivane

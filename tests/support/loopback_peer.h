@@ -98,6 +98,7 @@ class LoopbackConnection {
   }
 
   bool Open() const { return fd_ != kNoSocket; }
+  SocketHandle Handle() const { return fd_; }
   void Close() {
     if (fd_ != kNoSocket) CloseSocket(fd_);
     fd_ = kNoSocket;
