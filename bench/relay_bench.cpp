@@ -288,8 +288,9 @@ struct Tap {
   std::size_t payload_at;
 };
 
-// Each unit goes out by send(n) at a random moment 0 to 10 ms after the
-// previous one arrived everywhere, and is timed from then to its arrival at
+// Each unit goes out by send(n) at a random moment 10 to 20 ms after the
+// previous one arrived everywhere (so the chain server's one entry per 10 ms
+// never holds one back, and what is timed is the relay's own delay), and is timed from then to its arrival at
 // every tap; serve() is called while waiting. The delays in ms, per tap and
 // unit; nothing when a unit was not sent, did not arrive, or another came in
 // its place.
@@ -306,7 +307,7 @@ std::optional<std::vector<std::vector<double>>> Delays(int units, const std::vec
                        [n](const auto& receiver) { return receiver->Count() >= n; });
   };
   std::mt19937 random(12345);
-  std::uniform_int_distribution<int> phase_us(0, 10'000);
+  std::uniform_int_distribution<int> phase_us(10'000, 20'000);
   std::vector<std::vector<double>> delays(taps.size());
   for (int n = 1; n <= units; ++n) {
     std::this_thread::sleep_for(std::chrono::microseconds(phase_us(random)));
@@ -907,7 +908,7 @@ int Hops(int units, int seconds) {
   const auto figures = MeasureHops(units, seconds, testing::RelayFace::kHeadless);
   if (!figures) return 1;
   std::printf(
-      "hops: %d units per case, each sent 0 to 10 ms after the previous one arrived; "
+      "hops: %d units per case, each sent 10 to 20 ms after the previous one arrived; "
       "ms from the send to the receipt; idle over %d s, 4 silent TCP sources (relay: with the "
       "chain peer and online uplink; socat: 4 processes, one per source, each with a connected "
       "peer)\n",
@@ -944,7 +945,7 @@ int Compare(int units, int seconds, bool window) {
       units, seconds, window ? testing::RelayFace::kWindow : testing::RelayFace::kHeadless);
   if (!figures) return 1;
   std::printf(
-      "compare: the relay (%s) beside socat; %d units per route, each sent 0 to 10 ms after the "
+      "compare: the relay (%s) beside socat; %d units per route, each sent 10 to 20 ms after the "
       "previous one arrived, ms from the send to the receipt; idle over %d s, the relay's "
       "after %lld s to settle, socat's after 2 s\n\n",
       face.c_str(), units, seconds, static_cast<long long>(figures->relay_settle.count()));

@@ -206,8 +206,8 @@ void TVL_Trivane::TimerTick() {
     router_.SendDueBlock();
     CallIf(parts_.studio.get(), &StudioLink::Studio_Send_Tick);
   }
-  if (s.HasDestination(kDstServer) && now_tick_ - server_tick_ >= kTickIntervalMs) {
-    server_tick_ = now_tick_;
+  if (s.HasDestination(kDstServer) && !ServerWaitsForItsTurn()) {
+    if (ServerEntryWaits()) server_tick_ = now_tick_;
     CallIf(parts_.server.get(), &ServerLink::TCPServer_OTick);
   }
   if (s.HasDestination(kDstOnline)) CallIf(parts_.online.get(), &OnlineLink::Online_Tick);
@@ -235,16 +235,27 @@ void TVL_Trivane::PlanWake(WakePlan& plan) {
     plan.DueAt(router_.Pending().DueTick());
   }
   if (s.HasDestination(kDstServer) && parts_.server) {
-    const std::int64_t turn = server_tick_ + kTickIntervalMs;
-    if (tick64_.GetTick64() >= turn) {
-      parts_.server->PlanWake(plan);
+    if (ServerEntryWaits() && tick64_.GetTick64() - server_tick_ < kTickIntervalMs) {
+      // Its sockets wait for its turn too: watching them sooner would only
+      // wake the loop to leave them alone.
+      plan.DueAt(server_tick_ + kTickIntervalMs);
     } else {
-      // Its sockets wait for its turn: watching them sooner would only wake
-      // the loop to leave them alone.
-      plan.DueAt(turn);
+      parts_.server->PlanWake(plan);
     }
   }
   if (s.HasDestination(kDstOnline) && parts_.online) parts_.online->PlanWake(plan);
+}
+
+bool TVL_Trivane::ServerEntryWaits() {
+  const RawQueue* queue = parts_.server ? parts_.server->Queue() : nullptr;
+  return queue != nullptr && !queue->empty();
+}
+
+// One entry leaves per period, so a burst leaves at 100 a second while one
+// entry after a quiet spell leaves at once; a turn with no entry to send
+// (only peers' backlogs to push) is not held back.
+bool TVL_Trivane::ServerWaitsForItsTurn() {
+  return ServerEntryWaits() && now_tick_ - server_tick_ < kTickIntervalMs;
 }
 
 void TVL_Trivane::SetWake(std::function<void()> wake) {

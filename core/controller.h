@@ -119,6 +119,8 @@ class TVL_Trivane final : public LinkHost {
   void FormClose_Tick();
   void ApplySource();
   void ApplyDestinations();
+  bool ServerEntryWaits();
+  bool ServerWaitsForItsTurn();
 
   Clock& clock_;
   ControllerView& view_;
