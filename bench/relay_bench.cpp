@@ -290,10 +290,9 @@ struct Tap {
 
 // Each unit goes out by send(n) at a random moment 10 to 20 ms after the
 // previous one arrived everywhere (so the chain server's one entry per 10 ms
-// never holds one back, and what is timed is the relay's own delay), and is timed from then to its arrival at
-// every tap; serve() is called while waiting. The delays in ms, per tap and
-// unit; nothing when a unit was not sent, did not arrive, or another came in
-// its place.
+// never holds one back, and what is timed is the relay's own delay), and is timed from then to its
+// arrival at every tap; serve() is called while waiting. The delays in ms, per tap and unit;
+// nothing when a unit was not sent, did not arrive, or another came in its place.
 template <typename Send, typename Serve>
 std::optional<std::vector<std::vector<double>>> Delays(int units, const std::vector<Tap>& taps,
                                                        Send send, Serve serve) {

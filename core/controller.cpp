@@ -292,6 +292,7 @@ bool TVL_Trivane::FormClose() {
     // attempt is still running under them.
     handler_ = TimerHandler::FormCloseTick;
     view_.ShowCloseDialog(true);
+    WakeDriver();  // the close has its own ticks to wait for
     return false;
   }
   view_.ShowCloseDialog(false);

@@ -37,9 +37,9 @@ WindowFrontEnd::WindowFrontEnd(const WindowSetup& setup) : setup_(setup) {
   hooks.stop_requested = setup.stop_requested;
   hooks.reload_requested = setup.reload_requested;
   hooks.close_window = [this] { window_->RequestClose(); };
-  ticks_ = std::make_unique<TickDriver>(
-      [this] { Tick(); }, [this] { return driver_->NextWait(); },
-      TickDriver::Input{setup.input_descriptors, setup.serve_input});
+  ticks_ =
+      std::make_unique<TickDriver>([this] { Tick(); }, [this] { return driver_->NextWait(); },
+                                   TickDriver::Input{setup.input_descriptors, setup.serve_input});
   driver_ = std::make_unique<RelayDriver>(*controller_, std::move(hooks),
                                           [ticks = ticks_.get()] { ticks->Wake(); });
   QObject::connect(window_.get(), &MainWindow::Closed, ticks_.get(), &TickDriver::Stop);

@@ -12,8 +12,8 @@
 #include "wingui/event_log_list.h"
 #include "wingui/resource_ids.h"
 #include "wingui/status_grid_list.h"
-#include "wingui/wake_pacer.h"
 #include "wingui/tray_icon.h"
+#include "wingui/wake_pacer.h"
 
 namespace trivane {
 namespace {

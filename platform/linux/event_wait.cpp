@@ -41,8 +41,7 @@ void EventWait::Wait(const WakePlan& plan, std::chrono::steady_clock::time_point
   if (state_->wake_fd >= 0) fds.push_back({state_->wake_fd, POLLIN, 0});
   if (const int signals = StopSignalDescriptor(); signals >= 0) fds.push_back({signals, POLLIN, 0});
   for (const WakePlan::Watch& watch : plan.Sockets()) {
-    const auto events =
-        static_cast<short>((watch.read ? POLLIN : 0) | (watch.write ? POLLOUT : 0));
+    const auto events = static_cast<short>((watch.read ? POLLIN : 0) | (watch.write ? POLLOUT : 0));
     fds.push_back({static_cast<int>(watch.socket), events, 0});
   }
   if (state_->desktop != nullptr) {
@@ -50,8 +49,8 @@ void EventWait::Wait(const WakePlan& plan, std::chrono::steady_clock::time_point
   } else {
     const auto left = until - std::chrono::steady_clock::now();
     // Rounded up, so a wait never ends just short of its time and spins.
-    const auto ms = std::max<std::int64_t>(
-        std::chrono::ceil<std::chrono::milliseconds>(left).count(), 0);
+    const auto ms =
+        std::max<std::int64_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count(), 0);
     poll(fds.data(), fds.size(), static_cast<int>(std::min<std::int64_t>(ms, INT_MAX)));
   }
   if (state_->wake_fd >= 0) {

@@ -1,7 +1,8 @@
+#include <windows.h>
+
 #include "platform/event_wait.h"
 
 #include <winsock2.h>
-#include <windows.h>
 
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace trivane {
 
 struct EventWait::State {
   SystemDesktop* desktop = nullptr;
-  HANDLE wake = nullptr;     // auto-reset: one Wake ends one wait
+  HANDLE wake = nullptr;       // auto-reset: one Wake ends one wait
   WSAEVENT sockets = nullptr;  // set by whichever watched socket is ready
 };
 

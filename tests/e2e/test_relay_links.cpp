@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +65,23 @@ std::chrono::milliseconds Left(Clock::time_point until) {
 
 // Greets, checks the password and gives the verdict; false if the relay never
 // came or sent another password.
+// The CPU time a process has used so far, in clock ticks: utime and stime of
+// /proc/PID/stat, what the kernel charged it, whatever the wall clock did.
+std::optional<long> CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos) return std::nullopt;
+  std::istringstream fields(text.substr(name_end + 1));
+  std::string field;
+  long ticks = 0;
+  // Fields 3 to 13 come before utime (14) and stime (15).
+  for (int number = 3; number <= 15 && fields >> field; ++number) {
+    if (number >= 14) ticks += std::stol(field);
+  }
+  return ticks;
+}
+
 bool LogIn(LoopbackConnection& online, const std::string& verdict) {
   if (!online.Open() || !online.Send(std::string_view("Welcome\r\n"))) return false;
   const auto password = online.ReadLine(10s);
@@ -275,6 +295,43 @@ TEST(RelayLinks, BurstReachesEveryReaderInOrderWhileOnePeerNeverReads) {
   EXPECT_EQ(reader.ReadExactly(burst.size(), 20s), burst);
   EXPECT_EQ(online.ReadExactly(online_expected.size(), 20s), online_expected);
   EXPECT_TRUE(relay.WaitFor("--> REGION <---: 250.000").has_value());
+  EXPECT_EQ(relay.Stop(), 0);
+}
+
+TEST(RelayLinks, APeerThatTakesNothingIsWaitedForWithoutSpinning) {
+  LoopbackListener source;
+  const std::uint16_t server_port = FreePort();
+  RelayProcess relay("SrcMode=1\r\nDstMode=2\r\n" + SourceEntry(0, source.Port()) +
+                     "ServerPort=" + std::to_string(server_port) + "\r\n");
+  LoopbackConnection stuck = ConnectChainPeer(server_port, 1024);
+  LoopbackConnection reader = ConnectChainPeer(server_port);
+  LoopbackConnection feed = source.Accept(10s);
+  ASSERT_TRUE(stuck.Open() && reader.Open() && feed.Open());
+
+  // 200 KB for the peer that never reads: far more than its socket holds,
+  // so the relay keeps the rest and waits for room that never comes.
+  constexpr std::uint32_t kFrames = 400;
+  Bytes expected;
+  for (std::uint32_t n = 1; n <= kFrames; n += 10) {
+    Bytes arrival;
+    for (std::uint32_t i = n; i < n + 10; ++i) {
+      const Bytes frame = PaddedRegionFrame(i);
+      arrival.insert(arrival.end(), frame.begin(), frame.end());
+    }
+    ASSERT_TRUE(feed.Send(arrival));
+    expected.insert(expected.end(), arrival.begin(), arrival.end());
+    std::this_thread::sleep_for(100ms);  // ten entries leave in that time
+  }
+  EXPECT_TRUE(SameFrames(reader.ReadExactly(expected.size(), 20s), expected, kPaddedFrameSize));
+
+  // Well inside the 10 s the stuck peer is given: a loop that woke for its
+  // socket at once would take a whole core (200 ticks in 2 s).
+  const std::optional<long> before = CpuTicks(relay.Pid());
+  std::this_thread::sleep_for(2s);
+  const std::optional<long> after = CpuTicks(relay.Pid());
+  ASSERT_TRUE(before && after);
+  EXPECT_LT(*after - *before, 40) << "clock ticks of CPU in 2 s";
+  EXPECT_EQ(relay.Count("dropped"), 0) << "the stuck peer is still kept";
   EXPECT_EQ(relay.Stop(), 0);
 }
 

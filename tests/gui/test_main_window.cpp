@@ -129,7 +129,11 @@ TEST_F(GuiMainWindow, SaveInTheDialogWritesTheFileAndTheLinksApplyAgainWhileTick
     auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     const int reads = sources->reads;
-    QTest::qWait(100);
+    // Data for the relay while the dialog's own loop runs.
+    for (int i = 0; i < 5; ++i) {
+      Controller().WakeDriver();
+      QTest::qWait(20);
+    }
     reads_while_open = sources->reads - reads;
     dialog->findChild<QSpinBox*>(QStringLiteral("EServerPort"))->setValue(2100);
     dialog->findChild<QPushButton*>(QStringLiteral("SBSave"))->click();

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -55,13 +55,13 @@ TEST(GuiTickDriver, TicksAtTheDueTimeOnDataAndOnAWakeFromAnotherThreadAndNeverEl
         // As a timed rule does: once it has run, it is due again later.
         if (ticks.back() >= due) due = ticks.back() + 10s;
       },
-                    [&] {
-                      DriverWait wait;
-                      wait.plan.Read(static_cast<NativeSocket>(source.fds[0]));
-                      wait.until = due;
-                      return wait;
-                    },
-                    {});
+      [&] {
+        DriverWait wait;
+        wait.plan.Read(static_cast<NativeSocket>(source.fds[0]));
+        wait.until = due;
+        return wait;
+      },
+      {});
   driver.Start();
 
   // Data long before the due time: the tick comes at once, and the wait

@@ -1,6 +1,6 @@
-#include "platform/event_wait.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/event_wait.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
