@@ -31,13 +31,12 @@ void TickDriver::Stop() {
 
 void TickDriver::Wake() {
   if (wake_posted_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        wake_posted_ = false;
-        RunTick();
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "TakeWake", Qt::QueuedConnection);
+}
+
+void TickDriver::TakeWake() {
+  wake_posted_ = false;
+  RunTick();
 }
 
 void TickDriver::RunTick() {

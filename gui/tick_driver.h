@@ -48,6 +48,9 @@ class TickDriver final : public QObject {
   void Wake();
 
  private:
+  // The queued end of Wake, on the loop's thread; invoked by name, which
+  // needs no slot object to cross the threads.
+  Q_INVOKABLE void TakeWake();
   void RunTick();
   void Watch(const WakePlan& plan);
   void WatchDescriptors();

@@ -547,8 +547,13 @@ TEST_F(WinMainWindow, SaveInTheDialogWritesTheFileAndAppliesAgainWhileTicksGoOnM
   Start("SrcMode=1\r\nDstMode=2\r\nServerPort=2000\r\n");
   const int inits_before = server->inits;
   const int reads_before = sources->reads;
-  DialogDriver driver(main, [](HWND dialog) {
-    Sleep(300);  // the dialog stays open a while
+  DialogDriver driver(main, [this](HWND dialog) {
+    // The dialog stays open a while, and data for the relay comes meanwhile
+    // (a wake-up from this thread, as a connect thread's).
+    for (int i = 0; i < 20; ++i) {
+      Controller().WakeDriver();
+      Sleep(15);
+    }
     const wchar_t port[] = L"2100";
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(GetDlgItem(dialog, IDC_ESERVERPORT), WM_SETTEXT, 0,
