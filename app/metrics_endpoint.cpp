@@ -198,6 +198,17 @@ class RelayCollectable final : public prometheus::Collectable {
                       "failed",
                       MetricType::Counter),
               {}, Read(chain.peers_dropped));
+    auto& refused = out.Add("trivane_chain_peers_refused_total",
+                            "Connections the chain server closed at once, by reason: not in "
+                            "ServerAllow (rule) or over ServerMaxPeers (cap)",
+                            MetricType::Counter);
+    AddSample(refused, {}, Read(chain.peers_refused_rule), {{"reason", "rule"}});
+    AddSample(refused, {}, Read(chain.peers_refused_cap), {{"reason", "cap"}});
+    AddSample(out.Add("trivane_chain_accept_failures_total",
+                      "Connections the chain server could not accept or serve, each retried "
+                      "after a pause",
+                      MetricType::Counter),
+              {}, Read(chain.accept_failures));
   }
 
   void CollectTicks(Families& out) const {

@@ -53,6 +53,9 @@ class RelayMetrics {
     Gauge peers{0};
     Count peers_connected{0};
     Count peers_dropped{0};  // dropped for not reading or a failed write
+    Count peers_refused_rule{0};  // not in the allow-list
+    Count peers_refused_cap{0};   // over the cap on peers
+    Count accept_failures{0};     // accepts that failed, or peers that could not be served
   };
 
   static void Add(Count& counter, std::uint64_t n = 1) {

@@ -7,6 +7,7 @@
 #include "links/links.h"
 #include "links/raw_msg.h"
 #include "net/tcp_server.h"
+#include "net/turnaway_log.h"
 
 namespace trivane {
 
@@ -31,12 +32,18 @@ class InternalServer final : public ServerLink {
   tOutDataServer& Record() { return record_; }
 
  private:
+  void ApplyAccess(TcpServer& server);
+  bool ListenAddress(std::optional<asio::ip::address>& bind);
   void LogDropped(const std::vector<std::string>& dropped);
   void CountPeers(TcpServer& server);
+  void ReportTurnaways(TcpServer& server);
+  void Log(const std::vector<std::string>& lines, bool errors);
 
   LinkHost& host_;
   TcpServer::Limits limits_;
   tOutDataServer record_;
+  TurnawayLog refusals_;
+  TurnawayLog accept_failures_;
 };
 
 }  // namespace trivane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 
 #include "net/unsent_limit.h"
 
@@ -9,111 +10,214 @@ namespace trivane {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// One connected instance. Its thread only idles until the peer is closed:
-// nothing is ever read from a peer.
+// One connected instance. The accepting thread keeps a read running on it,
+// only to throw away what it sends and to see it close.
 struct TcpServer::Peer {
   explicit Peer(asio::ip::tcp::socket accepted) : socket(std::move(accepted)) {}
 
   asio::ip::tcp::socket socket;
   std::string name;
+  asio::ip::address address;
   Bytes backlog;
   SteadyClock::time_point last_progress = SteadyClock::now();
-  std::mutex idle_lock;
-  std::condition_variable idle;
-  bool stopping = false;
-  std::thread thread;
+  std::array<std::uint8_t, 2048> discard{};
 };
+
+TcpServer::TcpServer() : TcpServer(Limits{}) {}
+
+TcpServer::TcpServer(Limits limits, std::function<void()> news)
+    : limits_(limits), news_(std::move(news)) {}
 
 TcpServer::~TcpServer() {
   StopListening();
 }
 
-TransportResult TcpServer::Listen(std::uint16_t port) {
+TransportResult TcpServer::Listen(std::uint16_t port, const std::optional<asio::ip::address>& bind) {
   StopListening();
   std::error_code error;
   auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
-  // Every local address: dual-stack where the system has IPv6, else IPv4.
-  asio::ip::tcp::endpoint endpoint(asio::ip::tcp::v6(), port);
-  acceptor->open(endpoint.protocol(), error);
-  if (!error) acceptor->set_option(asio::ip::v6_only(false), error);
-  if (error) {
-    acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
-    endpoint = asio::ip::tcp::endpoint(asio::ip::tcp::v4(), port);
-    error.clear();
+  asio::ip::tcp::endpoint endpoint;
+  if (bind) {
+    endpoint = asio::ip::tcp::endpoint(*bind, port);
     acceptor->open(endpoint.protocol(), error);
+  } else {
+    // Every local address: dual-stack where the system has IPv6, else IPv4.
+    endpoint = asio::ip::tcp::endpoint(asio::ip::tcp::v6(), port);
+    acceptor->open(endpoint.protocol(), error);
+    if (!error) acceptor->set_option(asio::ip::v6_only(false), error);
+    if (error) {
+      acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
+      endpoint = asio::ip::tcp::endpoint(asio::ip::tcp::v4(), port);
+      error.clear();
+      acceptor->open(endpoint.protocol(), error);
+    }
   }
   if (!error) acceptor->set_option(asio::socket_base::reuse_address(true), error);
   if (!error) acceptor->bind(endpoint, error);
   if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
+    const std::string where = bind ? " on " + bind->to_string() : std::string();
     return TransportResult::Failure(TransportResult::Kind::kFailed,
-                                    "Port " + std::to_string(port) + ": " + error.message());
+                                    "Port " + std::to_string(port) + where + ": " + error.message());
   }
 
   port_ = port;
+  bind_ = bind;
   bound_port_ = acceptor->local_endpoint(error).port();
   acceptor_ = std::move(acceptor);
+  accept_pause_ = std::make_unique<asio::steady_timer>(io_);
   io_.restart();
   AcceptNext();
-  accept_thread_ = std::thread([this] { io_.run(); });
+  io_thread_ = std::thread([this] { io_.run(); });
   return {};
+}
+
+void TcpServer::Tell() const {
+  if (news_) news_();
 }
 
 void TcpServer::AcceptNext() {
   acceptor_->async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
+    if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
     if (error) {
-      if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
-      AcceptNext();
+      // The connection waits in the listen queue meanwhile; the peers already
+      // there are served as before.
+      TurnAway(&Turnaways::accept_failures, error.message());
+      accept_pause_->expires_after(limits_.accept_pause);
+      accept_pause_->async_wait([this](const std::error_code& cancelled) {
+        if (!cancelled) AcceptNext();
+      });
       return;
     }
-    std::error_code ignored;
-    socket.non_blocking(true, ignored);
-    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    LimitUnsentBytes(socket);
-    auto peer = std::make_shared<Peer>(std::move(socket));
-    const auto remote = peer->socket.remote_endpoint(ignored);
-    auto address = remote.address();
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-      address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    peer->name = address.to_string() + ":" + std::to_string(remote.port());
-    peer->thread = std::thread([raw = peer.get()] {
-      std::unique_lock lock(raw->idle_lock);
-      raw->idle.wait(lock, [raw] { return raw->stopping; });
-    });
-    {
-      const std::lock_guard guard(peers_lock_);
-      peers_.push_back(std::move(peer));
-    }
-    accepted_.fetch_add(1, std::memory_order_relaxed);
+    Admit(std::move(socket));
     AcceptNext();
   });
 }
 
-void TcpServer::Close(Peer& peer) {
-  {
-    const std::lock_guard guard(peer.idle_lock);
-    peer.stopping = true;
-  }
-  peer.idle.notify_one();
-  if (peer.thread.joinable()) peer.thread.join();
+void TcpServer::Admit(asio::ip::tcp::socket socket) {
   std::error_code ignored;
-  peer.socket.shutdown(asio::socket_base::shutdown_both, ignored);
-  peer.socket.close(ignored);
+  const auto remote = socket.remote_endpoint(ignored);
+  const asio::ip::address address = Unmapped(remote.address());
+  const std::string name = address.to_string() + ":" + std::to_string(remote.port());
+  try {
+    std::unique_lock lock(peers_lock_);
+    if (!access_.allow.Allows(address)) {
+      lock.unlock();
+      socket.close(ignored);
+      TurnAway(&Turnaways::by_rule, address.to_string());
+      return;
+    }
+    if (access_.max_peers != 0 && peers_.size() >= access_.max_peers) {
+      lock.unlock();
+      socket.close(ignored);
+      TurnAway(&Turnaways::by_cap, address.to_string());
+      return;
+    }
+    lock.unlock();
+
+    socket.non_blocking(true, ignored);
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    LimitUnsentBytes(socket);
+    auto peer = std::make_shared<Peer>(std::move(socket));
+    peer->name = name;
+    peer->address = address;
+    DiscardNext(peer);
+    lock.lock();
+    peers_.push_back(std::move(peer));
+  } catch (const std::exception& failure) {
+    // Whatever a peer needed could not be had; the others go on.
+    socket.close(ignored);
+    TurnAway(&Turnaways::accept_failures, "peer " + name + " closed: " + failure.what());
+    return;
+  }
+  accepted_.fetch_add(1, std::memory_order_relaxed);
+  Tell();
+}
+
+void TcpServer::DiscardNext(const std::shared_ptr<Peer>& peer) {
+  peer->socket.async_read_some(asio::buffer(peer->discard),
+                               [this, peer](const std::error_code& error, std::size_t) {
+                                 if (!error) {
+                                   DiscardNext(peer);
+                                 } else if (error != asio::error::operation_aborted) {
+                                   LetGo(peer);
+                                 }
+                               });
+}
+
+void TcpServer::LetGo(const std::shared_ptr<Peer>& peer) {
+  {
+    const std::lock_guard guard(peers_lock_);
+    const auto it = std::find(peers_.begin(), peers_.end(), peer);
+    if (it == peers_.end()) return;  // dropped by the tick already, closed by its post
+    peers_.erase(it);
+  }
+  std::error_code ignored;
+  peer->socket.close(ignored);
+  Tell();
+}
+
+void TcpServer::TurnAway(std::map<std::string, std::uint64_t> Turnaways::* kind,
+                         const std::string& key) {
+  bool first = false;
+  {
+    const std::lock_guard guard(peers_lock_);
+    first = turnaways_.Empty();
+    auto& counts = turnaways_.*kind;
+    if (counts.size() >= kMaxTurnawayAddresses && !counts.contains(key)) {
+      ++counts[std::string(kOtherAddresses)];
+    } else {
+      ++counts[key];
+    }
+  }
+  if (first) Tell();
+}
+
+TcpServer::Turnaways TcpServer::TakeTurnaways() {
+  const std::lock_guard guard(peers_lock_);
+  return std::exchange(turnaways_, {});
+}
+
+TcpServer::PeerList::iterator TcpServer::Drop(PeerList::iterator it) {
+  // Only the accepting thread touches a socket while its read is running;
+  // out of the list, the tick never sees this peer again.
+  std::shared_ptr<Peer> peer = *it;
+  asio::post(io_, [peer] {
+    std::error_code ignored;
+    peer->socket.close(ignored);
+  });
+  return peers_.erase(it);
+}
+
+std::vector<std::string> TcpServer::SetAccess(Access access) {
+  std::vector<std::string> let_go;
+  const std::lock_guard guard(peers_lock_);
+  access_ = std::move(access);
+  for (auto it = peers_.begin(); it != peers_.end();) {
+    if (access_.allow.Allows((*it)->address)) {
+      ++it;
+    } else {
+      let_go.push_back((*it)->name);
+      it = Drop(it);
+    }
+  }
+  return let_go;
 }
 
 void TcpServer::StopListening() {
-  if (accept_thread_.joinable()) {
+  if (io_thread_.joinable()) {
     asio::post(io_, [this] {
       std::error_code ignored;
       acceptor_->close(ignored);
+      accept_pause_->cancel();
+      const std::lock_guard guard(peers_lock_);
+      for (const auto& peer : peers_) peer->socket.close(ignored);
+      peers_.clear();
     });
-    accept_thread_.join();
+    io_thread_.join();
   }
   acceptor_.reset();
-  const std::lock_guard guard(peers_lock_);
-  for (const auto& peer : peers_) Close(*peer);
-  peers_.clear();
+  accept_pause_.reset();
 }
 
 std::size_t TcpServer::PeerCount() {
@@ -153,19 +257,9 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
       ++it;
       continue;
     }
+    if (block != nullptr) peer.backlog.insert(peer.backlog.end(), block->begin(), block->end());
     std::error_code error;
-
-    // Whatever a peer sends is thrown away unread; taking it in is the only way
-    // to see a close that comes after it.
-    std::array<std::uint8_t, 4096> discard;
-    peer.socket.read_some(asio::buffer(discard), error);
-    bool gone = error == asio::error::eof || error == asio::error::connection_reset;
-
-    if (!gone && block != nullptr) {
-      peer.backlog.insert(peer.backlog.end(), block->begin(), block->end());
-    }
-    error.clear();
-    while (!gone && !peer.backlog.empty()) {
+    while (!peer.backlog.empty()) {
       const std::size_t sent = peer.socket.write_some(asio::buffer(peer.backlog), error);
       if (error) break;
       peer.backlog.erase(peer.backlog.begin(),
@@ -175,7 +269,8 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
     if (peer.backlog.empty()) peer.last_progress = now;
 
     // A peer that went away between two ticks is gone, not at fault.
-    gone = gone || error == asio::error::broken_pipe || error == asio::error::connection_reset;
+    const bool gone = error == asio::error::broken_pipe ||
+                      error == asio::error::connection_reset || error == asio::error::eof;
     const bool failed =
         !gone && error && error != asio::error::would_block && error != asio::error::try_again;
     const bool stuck =
@@ -185,8 +280,7 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
         dropped.push_back("Peer " + peer.name + " dropped: " +
                           (failed ? error.message() : std::string("it does not read")));
       }
-      Close(peer);
-      it = peers_.erase(it);
+      it = Drop(it);
     } else {
       ++it;
     }

@@ -24,6 +24,8 @@ inline constexpr std::int32_t kDstServer = 2;
 inline constexpr std::int32_t kDstOnline = 4;
 
 inline constexpr std::uint16_t kDefaultServerPort = 9999;
+inline constexpr std::uint32_t kDefaultServerMaxPeers = 64;
+inline constexpr std::uint32_t kMaxServerMaxPeers = 100'000;
 inline constexpr int kSourceCount = 4;
 
 struct TSettings {
@@ -36,6 +38,13 @@ struct TSettings {
   std::array<TIPPortSett, kSourceCount> SrcIP;
   TIPPortSett OnlineIP;
   std::uint16_t ServerPort = 0;  // 9999 once loaded without a key
+  // Who reaches the chain server, kept in the file only (the dialog leaves
+  // them as they are): the address it listens on (empty: every address),
+  // the addresses and ranges allowed (empty: anyone), and how many peers at
+  // most (0: no cap).
+  std::string ServerBind;
+  std::string ServerAllow;
+  std::uint32_t ServerMaxPeers = kDefaultServerMaxPeers;
 
   bool HasDestination(std::int32_t bit) const { return (DstMode & 0xFF & bit) != 0; }
 

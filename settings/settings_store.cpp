@@ -79,6 +79,10 @@ class SettingsReader {
 
   bool Boolean(std::string_view key) const { return Int32(key) != 0; }
 
+  std::string Text(std::string_view key) const {
+    return std::string(TrimControl(file_.Get(kSection, key).value_or("")));
+  }
+
   TIPPortSett IPPort(std::string_view key) const {
     TIPPortSett record;
     Parse_IPPort(file_.Get(kSection, key).value_or(""), record);
@@ -106,6 +110,10 @@ void LoadFrom(const IniFile& file, SettingsState& state) {
   s.ServerPort = static_cast<std::uint16_t>(
       read.Integer("ServerPort", 0, std::numeric_limits<std::uint16_t>::max(), kDefaultServerPort));
   s.OnlineIP = read.IPPort("OnlineIP");
+  s.ServerBind = read.Text("ServerBind");
+  s.ServerAllow = read.Text("ServerAllow");
+  s.ServerMaxPeers = static_cast<std::uint32_t>(
+      read.Integer("ServerMaxPeers", 0, kMaxServerMaxPeers, kDefaultServerMaxPeers));
   s.IgnoreDelay = read.Boolean("IgnoreDelay");
   s.ShowPlaylist = read.Boolean("ShowPlaylist");
   state.Author = read.Boolean("Author");
