@@ -52,7 +52,7 @@ class RelayMetrics {
   struct Chain {
     Gauge peers{0};
     Count peers_connected{0};
-    Count peers_dropped{0};  // dropped for not reading or a failed write
+    Count peers_dropped{0};       // dropped for not reading or a failed write
     Count peers_refused_rule{0};  // not in the allow-list
     Count peers_refused_cap{0};   // over the cap on peers
     Count accept_failures{0};     // accepts that failed, or peers that could not be served

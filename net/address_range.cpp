@@ -77,8 +77,8 @@ AllowList AllowList::Parse(std::string_view comma_separated) {
 
 bool AllowList::Allows(const asio::ip::address& address) const {
   return !restricted || std::any_of(ranges.begin(), ranges.end(), [&](const AddressRange& range) {
-           return range.Contains(address);
-         });
+    return range.Contains(address);
+  });
 }
 
 }  // namespace trivane

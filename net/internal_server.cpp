@@ -130,9 +130,8 @@ void InternalServer::ReportTurnaways(TcpServer& server) {
   const std::string pause = std::to_string(limits_.accept_pause.count());
   for (const auto& [failure, n] : turned.accept_failures) {
     RelayMetrics::Add(chain.accept_failures, n);
-    Log(accept_failures_.Count("Accept failed: " + failure + "; trying again after " + pause +
-                                   " ms",
-                               n, now),
+    Log(accept_failures_.Count(
+            "Accept failed: " + failure + "; trying again after " + pause + " ms", n, now),
         true);
   }
 }

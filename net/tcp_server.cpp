@@ -32,7 +32,8 @@ TcpServer::~TcpServer() {
   StopListening();
 }
 
-TransportResult TcpServer::Listen(std::uint16_t port, const std::optional<asio::ip::address>& bind) {
+TransportResult TcpServer::Listen(std::uint16_t port,
+                                  const std::optional<asio::ip::address>& bind) {
   StopListening();
   std::error_code error;
   auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
@@ -57,8 +58,9 @@ TransportResult TcpServer::Listen(std::uint16_t port, const std::optional<asio::
   if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
     const std::string where = bind ? " on " + bind->to_string() : std::string();
-    return TransportResult::Failure(TransportResult::Kind::kFailed,
-                                    "Port " + std::to_string(port) + where + ": " + error.message());
+    return TransportResult::Failure(
+        TransportResult::Kind::kFailed,
+        "Port " + std::to_string(port) + where + ": " + error.message());
   }
 
   port_ = port;
@@ -101,19 +103,15 @@ void TcpServer::Admit(asio::ip::tcp::socket socket) {
   const std::string name = address.to_string() + ":" + std::to_string(remote.port());
   try {
     std::unique_lock lock(peers_lock_);
-    if (!access_.allow.Allows(address)) {
-      lock.unlock();
-      socket.close(ignored);
-      TurnAway(&Turnaways::by_rule, address.to_string());
-      return;
-    }
-    if (access_.max_peers != 0 && peers_.size() >= access_.max_peers) {
-      lock.unlock();
-      socket.close(ignored);
-      TurnAway(&Turnaways::by_cap, address.to_string());
-      return;
-    }
+    const bool allowed = access_.allow.Allows(address);
+    const bool room = access_.max_peers == 0 || peers_.size() < access_.max_peers;
     lock.unlock();
+    // Counted before the close, so whoever sees the close sees the count.
+    if (!allowed || !room) {
+      TurnAway(allowed ? &Turnaways::by_cap : &Turnaways::by_rule, address.to_string());
+      socket.close(ignored);
+      return;
+    }
 
     socket.non_blocking(true, ignored);
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
@@ -126,8 +124,9 @@ void TcpServer::Admit(asio::ip::tcp::socket socket) {
     peers_.push_back(std::move(peer));
   } catch (const std::exception& failure) {
     // Whatever a peer needed could not be had; the others go on.
+    TurnAway(&Turnaways::accept_failures,
+             "peer " + name + " could not be served: " + failure.what());
     socket.close(ignored);
-    TurnAway(&Turnaways::accept_failures, "peer " + name + " closed: " + failure.what());
     return;
   }
   accepted_.fetch_add(1, std::memory_order_relaxed);
@@ -157,7 +156,7 @@ void TcpServer::LetGo(const std::shared_ptr<Peer>& peer) {
   Tell();
 }
 
-void TcpServer::TurnAway(std::map<std::string, std::uint64_t> Turnaways::* kind,
+void TcpServer::TurnAway(std::map<std::string, std::uint64_t> Turnaways::*kind,
                          const std::string& key) {
   bool first = false;
   {
@@ -269,8 +268,8 @@ std::vector<std::string> TcpServer::Serve(const ByteView* block) {
     if (peer.backlog.empty()) peer.last_progress = now;
 
     // A peer that went away between two ticks is gone, not at fault.
-    const bool gone = error == asio::error::broken_pipe ||
-                      error == asio::error::connection_reset || error == asio::error::eof;
+    const bool gone = error == asio::error::broken_pipe || error == asio::error::connection_reset ||
+                      error == asio::error::eof;
     const bool failed =
         !gone && error && error != asio::error::would_block && error != asio::error::try_again;
     const bool stuck =

@@ -106,7 +106,7 @@ class TcpServer {
   void Admit(asio::ip::tcp::socket socket);
   void DiscardNext(const std::shared_ptr<Peer>& peer);
   void LetGo(const std::shared_ptr<Peer>& peer);
-  void TurnAway(std::map<std::string, std::uint64_t> Turnaways::* kind, const std::string& key);
+  void TurnAway(std::map<std::string, std::uint64_t> Turnaways::*kind, const std::string& key);
   PeerList::iterator Drop(PeerList::iterator it);
   std::vector<std::string> Serve(const ByteView* block);
   void Tell() const;

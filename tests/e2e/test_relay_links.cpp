@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "links/router.h"
+#include "support/process_stats.h"
 #include "support/region_frames.h"
 #include "support/relay_process.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ConnectChainPeer;
+using testing::CpuTicks;
 using testing::FreePort;
 using testing::LoopbackConnection;
 using testing::LoopbackListener;
@@ -65,23 +67,6 @@ std::chrono::milliseconds Left(Clock::time_point until) {
 
 // Greets, checks the password and gives the verdict; false if the relay never
 // came or sent another password.
-// The CPU time a process has used so far, in clock ticks: utime and stime of
-// /proc/PID/stat, what the kernel charged it, whatever the wall clock did.
-std::optional<long> CpuTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t name_end = text.rfind(')');
-  if (name_end == std::string::npos) return std::nullopt;
-  std::istringstream fields(text.substr(name_end + 1));
-  std::string field;
-  long ticks = 0;
-  // Fields 3 to 13 come before utime (14) and stime (15).
-  for (int number = 3; number <= 15 && fields >> field; ++number) {
-    if (number >= 14) ticks += std::stol(field);
-  }
-  return ticks;
-}
-
 bool LogIn(LoopbackConnection& online, const std::string& verdict) {
   if (!online.Open() || !online.Send(std::string_view("Welcome\r\n"))) return false;
   const auto password = online.ReadLine(10s);

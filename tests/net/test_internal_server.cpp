@@ -6,6 +6,7 @@
 #include "links/bounded_queue.h"
 #include "links/router.h"
 #include "net/internal_server.h"
+#include "net/turnaway_log.h"
 #include "support/comm_buffer.h"
 #include "support/fake_link_host.h"
 #include "support/loopback_peer.h"
@@ -207,6 +208,72 @@ TEST_F(InternalServerTest, EntriesDrainedWithoutAListenerCountAsLost) {
   server.TCPServer_OTick();
   EXPECT_EQ(host.metrics.destinations[1].dropped_no_peer.load(), 2u);
   EXPECT_EQ(host.metrics.destinations[1].units_sent.load(), 0u);
+}
+
+TEST_F(InternalServerTest, AnAddressThatCannotBeBoundAndTyposInTheAllowListAreErrors) {
+  for (const char* bind : {"192.0.2.1", "no-such-host.invalid"}) {
+    host.log.clear();
+    host.settings.ServerBind = bind;
+    server.Server_Init();
+    ASSERT_EQ(host.LinesTagged("IPServer").size(), 1u) << bind;
+    EXPECT_NE(host.log[0].message.find(bind), std::string::npos) << host.log[0].message;
+    EXPECT_EQ(host.StatusesOf(status_column::kServer).back(), LineStatus::Error) << bind;
+    EXPECT_FALSE(server.Record().Server->Listening());
+  }
+
+  host.log.clear();
+  host.settings.ServerBind = "127.0.0.1";
+  host.settings.ServerAllow = "127.0.0.1, 10.0.0.0/40";
+  server.Server_Init();
+  EXPECT_EQ(host.StatusesOf(status_column::kServer).back(), LineStatus::Connected);
+  ASSERT_EQ(host.log.size(), 1u);
+  EXPECT_EQ(host.log[0].severity, Severity::kError);
+  EXPECT_NE(host.log[0].message.find("10.0.0.0/40"), std::string::npos) << host.log[0].message;
+  EXPECT_TRUE(Join().Open()) << "the valid entry still allows its address";
+}
+
+TEST_F(InternalServerTest, TurnedAwayPeersAreCountedAndToldOnceAMinuteWithTheirCount) {
+  host.settings.ServerAllow = "10.0.0.0/8";
+  server.Server_Init();
+  const auto refuse = [&](int n) {
+    for (int k = 0; k < n; ++k) EXPECT_TRUE(LoopbackConnection::Connect(Port()).WaitClosed());
+  };
+  const auto refusals = [&] {
+    std::vector<std::string> lines;
+    for (const auto& line : host.LinesTagged("IPServer")) lines.push_back(line.message);
+    return lines;
+  };
+  const std::string refused = "Peer 127.0.0.1 refused: not in ServerAllow";
+  refuse(1);
+  EXPECT_GT(host.wakes.load(), 0) << "the relay must not sleep on news";
+  server.TCPServer_OTick();
+  EXPECT_EQ(refusals(), std::vector<std::string>{refused + " (1 connection)"});
+
+  refuse(3);
+  server.TCPServer_OTick();
+  host.now_tick += TurnawayLog::kPeriodMs - 1;
+  server.TCPServer_OTick();
+  EXPECT_EQ(refusals().size(), 1u) << "within the minute";
+  WakePlan plan;
+  server.PlanWake(plan);
+  EXPECT_EQ(plan.Due(), host.now_tick + 1) << "the count is told when the minute ends";
+  host.now_tick += 1;
+  server.TCPServer_OTick();
+  EXPECT_EQ(refusals().back(), refused + " (3 connections)");
+
+  // Over the cap: the peers inside keep what they get.
+  host.settings.ServerAllow.clear();
+  host.settings.ServerMaxPeers = 1;
+  server.Server_Init();
+  LoopbackConnection inside = Join();
+  EXPECT_TRUE(LoopbackConnection::Connect(Port()).WaitClosed());
+  Enqueue(0, 1);
+  server.TCPServer_OTick();
+  EXPECT_EQ(inside.ReadExactly(Entry(0).size()), Entry(0));
+  EXPECT_EQ(refusals().back(), "Peer 127.0.0.1 refused: ServerMaxPeers 1 reached (1 connection)");
+  EXPECT_EQ(host.metrics.chain.peers_refused_rule.load(), 4u);
+  EXPECT_EQ(host.metrics.chain.peers_refused_cap.load(), 1u);
+  EXPECT_EQ(host.metrics.chain.peers.load(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "net/tcp_client.h"
@@ -283,6 +284,84 @@ TEST_F(TcpServerTest, APeerThatNeverReadsIsDroppedAndTheOtherGetsEverythingInOrd
   limited.StopListening();
   reader.join();
   EXPECT_TRUE(received == sent);
+}
+
+// What the process holds open, where the system tells; nothing elsewhere.
+std::optional<std::size_t> OpenDescriptors() {
+  std::error_code error;
+  std::filesystem::directory_iterator entries("/proc/self/fd", error);
+  if (error) return std::nullopt;
+  return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator{}));
+}
+
+TEST_F(TcpServerTest, PeersThatLeaveWithoutDataAreLetGoAtOnce) {
+  const std::uint16_t port = Listen(server);
+  const std::optional<std::size_t> before = OpenDescriptors();
+  std::vector<LoopbackConnection> peers;
+  for (int k = 0; k < 20; ++k) peers.push_back(LoopbackConnection::Connect(port));
+  WaitForPeers(20);
+  LoopbackConnection reset = LoopbackConnection::Connect(port);
+  WaitForPeers(21);
+
+  // Nothing is sent to them: only the peers' own close can tell the server.
+  for (auto& peer : peers) peer.Close();
+  reset.Reset();
+  EXPECT_TRUE(WaitFor([&] { return server.PeerCount() == 0; }, milliseconds(1000)))
+      << server.PeerCount() << " peers still held";
+  if (before) {
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() == before; }, milliseconds(1000)))
+        << *OpenDescriptors() << " descriptors open, " << *before << " before";
+  }
+  EXPECT_EQ(server.TakeAccepted(), 21u);
+  EXPECT_TRUE(server.TakeTurnaways().Empty());
+}
+
+TEST_F(TcpServerTest, TheAllowListAndTheCapCloseTurnedAwayPeersBeforeTheyGetAByte) {
+  const std::uint16_t port = Listen(server);
+  EXPECT_TRUE(
+      server.SetAccess({.allow = AllowList::Parse("10.0.0.0/8, ::1"), .max_peers = 0}).empty());
+  LoopbackConnection outsider = LoopbackConnection::Connect(port);
+  EXPECT_TRUE(outsider.WaitClosed(milliseconds(3000)));
+  EXPECT_EQ(server.PeerCount(), 0u);
+
+  // Loosening the rule lets the next one in; the cap stops the third.
+  server.SetAccess({.allow = AllowList::Parse("127.0.0.0/8"), .max_peers = 2});
+  LoopbackConnection first = LoopbackConnection::Connect(port);
+  LoopbackConnection second = LoopbackConnection::Connect(port);
+  WaitForPeers(2);
+  LoopbackConnection third = LoopbackConnection::Connect(port);
+  EXPECT_TRUE(third.WaitClosed(milliseconds(3000)));
+
+  const Bytes block = Block(64, 1);
+  EXPECT_TRUE(server.Broadcast(block).empty());
+  EXPECT_EQ(first.ReadExactly(block.size()), block);
+  EXPECT_EQ(second.ReadExactly(block.size()), block);
+
+  const TcpServer::Turnaways turned = server.TakeTurnaways();
+  EXPECT_EQ(turned.by_rule, (std::map<std::string, std::uint64_t>{{"127.0.0.1", 1}}));
+  EXPECT_EQ(turned.by_cap, (std::map<std::string, std::uint64_t>{{"127.0.0.1", 1}}));
+  EXPECT_TRUE(turned.accept_failures.empty());
+  EXPECT_TRUE(server.TakeTurnaways().Empty()) << "taken once";
+
+  // Tightening it lets go of the peers it no longer allows.
+  const auto let_go = server.SetAccess({.allow = AllowList::Parse("10.0.0.1"), .max_peers = 2});
+  EXPECT_EQ(let_go.size(), 2u);
+  EXPECT_TRUE(first.WaitClosed(milliseconds(3000)));
+  EXPECT_EQ(server.PeerCount(), 0u);
+}
+
+TEST_F(TcpServerTest, ABoundServerIsReachedOnlyOnItsAddress) {
+  EXPECT_TRUE(server.Listen(0, asio::ip::make_address("127.0.0.1")).Ok());
+  const std::uint16_t port = server.BoundPort();
+  EXPECT_TRUE(LoopbackConnection::Connect(port).Open());
+  EXPECT_FALSE(LoopbackConnection::Connect(port, 0, INADDR_LOOPBACK + 1).Open())
+      << "127.0.0.2 is this machine too, but not the address bound";
+
+  // TEST-NET-1 is never a local address.
+  const TransportResult foreign = server.Listen(0, asio::ip::make_address("192.0.2.1"));
+  EXPECT_FALSE(foreign.Ok());
+  EXPECT_NE(foreign.text.find("192.0.2.1"), std::string::npos) << foreign.text;
+  EXPECT_FALSE(server.Listening());
 }
 
 }  // namespace

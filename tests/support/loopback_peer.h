@@ -61,11 +61,11 @@ int SetOption(SocketHandle socket, int name, const Value& value) {
   return setsockopt(socket, SOL_SOCKET, name, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-inline sockaddr_in LoopbackAddress(std::uint16_t port) {
+inline sockaddr_in LoopbackAddress(std::uint16_t port, std::uint32_t host = INADDR_LOOPBACK) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = htonl(host);
   return address;
 }
 
@@ -85,11 +85,13 @@ class LoopbackConnection {
   }
 
   // receive_buffer > 0 shrinks the receive buffer first, so that a peer that
-  // never reads fills up quickly.
-  static LoopbackConnection Connect(std::uint16_t port, int receive_buffer = 0) {
+  // never reads fills up quickly. host: another of the loopback addresses
+  // (127.0.0.0/8), in host order.
+  static LoopbackConnection Connect(std::uint16_t port, int receive_buffer = 0,
+                                    std::uint32_t host = INADDR_LOOPBACK) {
     const SocketHandle fd = socket(AF_INET, SOCK_STREAM, 0);
     if (receive_buffer > 0) SetOption(fd, SO_RCVBUF, receive_buffer);
-    const sockaddr_in address = LoopbackAddress(port);
+    const sockaddr_in address = LoopbackAddress(port, host);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
       CloseSocket(fd);
       return LoopbackConnection();
