@@ -18,6 +18,7 @@
 //   trivane_relay_bench compare [UNITS] [SECONDS] [--window]  (the same as a
 //                                   markdown table, headless or with the window)
 
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -134,6 +135,7 @@ struct StationOptions {
   // The studio as a destination too, beside the chain server and the online server.
   bool studio_destination = false;
   testing::RelayFace face = testing::RelayFace::kHeadless;
+  std::string more_settings;  // lines added to the settings file as they are
 };
 
 constexpr std::int32_t kPid = 42;
@@ -152,7 +154,8 @@ class Station {
                            "\r\nPID=" + std::to_string(kPid) +
                            "\r\nServerPort=" + std::to_string(server_port) +
                            "\r\nOnlineIP=127.0.0.1:" + std::to_string(online_server_.Port()) + ":" +
-                           std::string(kOnlinePassword) + "\r\n";
+                           std::string(kOnlinePassword) + "\r\n" + options.more_settings;
+    server_port_ = server_port;
     for (int i = 0; i < options.sources; ++i) {
       settings += testing::SourceEntry(i, sources_[static_cast<std::size_t>(i)].Port());
     }
@@ -194,6 +197,7 @@ class Station {
   LoopbackConnection& Chain() { return chain_; }
   LoopbackConnection& Online() { return online_; }
   pid_t Pid() const { return relay_->Pid(); }
+  std::uint16_t ServerPort() const { return server_port_; }
 
  private:
   void StopDraining() {
@@ -203,6 +207,7 @@ class Station {
 
   std::vector<LoopbackListener> sources_;
   LoopbackListener online_server_;
+  std::uint16_t server_port_ = 0;
   std::optional<testing::RelayProcess> relay_;
   LoopbackConnection online_, chain_;
   bool logged_in_ = false;
@@ -901,6 +906,94 @@ RowCells Cells(const HopRow& row) {
   return cells;
 }
 
+// What the relay holds at one moment.
+struct Holdings {
+  long resident_kib = 0;
+  std::size_t threads = 0;
+  long descriptors = 0;
+};
+
+Holdings HoldingsOf(pid_t pid) {
+  std::error_code ignored;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", ignored);
+  return {ResidentKiB(pid), Counters(pid).threads.size(),
+          static_cast<long>(std::distance(fds, std::filesystem::directory_iterator{}))};
+}
+
+// A flood of connections at the chain server while a real chain peer is
+// timed: units 1 to UNITS before it, the rest during it. The flood opens
+// CONNECTIONS connections as fast as it can, closes them, and starts again
+// until the last unit is in.
+int Flood(int connections, int cap, int units) {
+  rlimit own{};
+  getrlimit(RLIMIT_NOFILE, &own);
+  own.rlim_cur = own.rlim_max;  // this process holds the flood's own ends
+  setrlimit(RLIMIT_NOFILE, &own);
+  Station station(
+      {.sources = 1, .more_settings = "ServerMaxPeers=" + std::to_string(cap) + "\r\n"});
+  if (!station.Ready()) return std::fputs("station not ready\n", stderr), 1;
+  const Holdings before = HoldingsOf(station.Pid());
+
+  std::atomic<bool> flooding{false};
+  std::atomic<long> opened{0};
+  std::atomic<int> rounds{0};
+  std::thread flooder;
+  Holdings peak = before;
+  const auto sample = [&] {
+    const Holdings now = HoldingsOf(station.Pid());
+    peak = {std::max(peak.resident_kib, now.resident_kib), std::max(peak.threads, now.threads),
+            std::max(peak.descriptors, now.descriptors)};
+  };
+  const auto delays = Delays(
+      2 * units, {{&station.Chain(), kChainFrameSize, kVl3HeaderSize}},
+      [&](std::uint32_t n) {
+        if (n == static_cast<std::uint32_t>(units) + 1) {
+          flooding = true;
+          flooder = std::thread([&] {
+            while (flooding) {
+              std::vector<LoopbackConnection> flood;
+              for (int k = 0; k < connections && flooding; ++k) {
+                flood.push_back(LoopbackConnection::Connect(station.ServerPort()));
+                opened += flood.back().Open() ? 1 : 0;
+              }
+              ++rounds;
+            }
+          });
+        }
+        station.SendToAll(NumberedFrame(n));
+        return true;
+      },
+      [&] {
+        if (flooding) sample();
+      });
+  flooding = false;
+  if (flooder.joinable()) flooder.join();
+  std::this_thread::sleep_for(1s);
+  const Holdings after = HoldingsOf(station.Pid());
+  if (!delays) return 1;
+
+  const std::vector<double>& all = (*delays)[0];
+  const std::vector<double> quiet(all.begin(), all.begin() + units);
+  const std::vector<double> flooded(all.begin() + units, all.end());
+  std::printf(
+      "flood: rounds of %d connections at the chain server (ServerMaxPeers=%d), each opened as "
+      "fast as one thread can and closed again; %d rounds, %ld connections while a real chain "
+      "peer was timed over %d units; %d units before the flood\n\n",
+      connections, cap, rounds.load(), opened.load(), units, units);
+  std::printf("| | before | flood's peak | 1 s after it |\n|---|---|---|---|\n");
+  std::printf("| resident memory | %ld KiB | %ld KiB | %ld KiB |\n", before.resident_kib,
+              peak.resident_kib, after.resident_kib);
+  std::printf("| threads | %zu | %zu | %zu |\n", before.threads, peak.threads, after.threads);
+  std::printf("| descriptors | %ld | %ld | %ld |\n", before.descriptors, peak.descriptors,
+              after.descriptors);
+  std::printf("| chain peer, median / p99 / max ms | %.2f / %.2f / %.2f | %.2f / %.2f / %.2f | |\n",
+              Percentile(quiet, 0.5), Percentile(quiet, 0.99), Percentile(quiet, 1.0),
+              Percentile(flooded, 0.5), Percentile(flooded, 0.99), Percentile(flooded, 1.0));
+  std::printf("\nlog lines about peers refused by the cap: %d\n",
+              station.Count("refused: ServerMaxPeers"));
+  return 0;
+}
+
 // Each hop of the relay beside socat doing the same hop, in one run, as
 // aligned text.
 int Hops(int units, int seconds) {
@@ -988,6 +1081,7 @@ int main(int argc, char** argv) {
   if (mode == "studio-idle") return trivane::StudioIdle(number(2, 30), number(3, 3));
   if (mode == "window-idle") return trivane::WindowIdle(number(2, 30), number(3, 3));
   if (mode == "hops") return trivane::Hops(number(2, 300), number(3, 60));
+  if (mode == "flood") return trivane::Flood(number(2, 5000), number(3, 64), number(4, 100));
   if (mode == "compare") {
     std::vector<std::string> numbers;
     bool window = false;
@@ -1010,7 +1104,7 @@ int main(int argc, char** argv) {
       "usage: trivane_relay_bench latency [UNITS] | idle [SECONDS] | soak [MINUTES] [RATE] | "
       "stall [SECONDS] | studio-latency [UNITS] | studio-idle [SECONDS] [ROUNDS] | "
       "window-idle [SECONDS] [ROUNDS] | hops [UNITS] [SECONDS] | "
-      "compare [UNITS] [SECONDS] [--window]\n",
+      "compare [UNITS] [SECONDS] [--window] | flood [CONNECTIONS] [CAP] [UNITS]\n",
       stderr);
   return 2;
 }

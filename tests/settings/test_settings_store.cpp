@@ -67,6 +67,11 @@ TEST(SettingsLoad, IntegersOutsideTheirFieldOrMalformedUseDefaults) {
   for (const auto& [text, mode] : modes) {
     EXPECT_EQ(LoadText(dir, "DstMode=" + text).settings.DstMode, mode) << text;
   }
+  const std::pair<std::string, std::uint32_t> caps[] = {
+      {"0", 0}, {"100000", 100000}, {"100001", 64}, {"-1", 64}, {"", 64}};
+  for (const auto& [text, cap] : caps) {
+    EXPECT_EQ(LoadText(dir, "ServerMaxPeers=" + text).settings.ServerMaxPeers, cap) << text;
+  }
   const SettingsState flags = LoadText(dir, "Tray=-1\nIgnoreDelay=0\nShowPlaylist=2\nAuthor=yes\n");
   EXPECT_TRUE(flags.settings.Tray);
   EXPECT_FALSE(flags.settings.IgnoreDelay);
@@ -110,13 +115,17 @@ TEST(SettingsSave, ModeDecidesWhichKeysStay) {
 TEST(SettingsSave, ForeignLinesAndAuthorSurviveEverySave) {
   TempDir dir;
   const auto ini = dir / "t.ini";
-  WriteFileBytes(ini, "; station 4\n[Settings]\nAuthor=1\nPID=9\n\n[Other]\nkeep = me\n");
+  WriteFileBytes(ini,
+                 "; station 4\n[Settings]\nAuthor=1\nServerAllow= 10.0.0.0/8, ::1 \nPID=9\n\n"
+                 "[Other]\nkeep = me\n");
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(Save_Settings(ini, TSettings{}));
 
   EXPECT_EQ(ReadFileBytes(ini),
-            "; station 4\n[Settings]\nAuthor=1\nPID=0\r\nSrcMode=0\r\nDstMode=0\r\nTray=0\r\n"
-            "IgnoreDelay=0\r\nShowPlaylist=0\r\n\n[Other]\nkeep = me\n");
+            "; station 4\n[Settings]\nAuthor=1\nServerAllow= 10.0.0.0/8, ::1 \nPID=0\r\n"
+            "SrcMode=0\r\nDstMode=0\r\nTray=0\r\nIgnoreDelay=0\r\nShowPlaylist=0\r\n\n"
+            "[Other]\nkeep = me\n");
   EXPECT_TRUE(LoadFrom(ini).Author);
+  EXPECT_EQ(LoadFrom(ini).settings.ServerAllow, "10.0.0.0/8, ::1");
 }
 
 TEST(SettingsSave, UnreadableTargetOrUnstorableValueFails) {
