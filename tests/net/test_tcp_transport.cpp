@@ -286,12 +286,17 @@ TEST_F(TcpServerTest, APeerThatNeverReadsIsDroppedAndTheOtherGetsEverythingInOrd
   EXPECT_TRUE(received == sent);
 }
 
-// What the process holds open, where the system tells; nothing elsewhere.
+// What the process holds open, on Linux; nothing elsewhere (under Wine the
+// descriptors of /proc are Wine's own, which come and go as they please).
 std::optional<std::size_t> OpenDescriptors() {
+#ifdef __linux__
   std::error_code error;
   std::filesystem::directory_iterator entries("/proc/self/fd", error);
   if (error) return std::nullopt;
   return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator{}));
+#else
+  return std::nullopt;
+#endif
 }
 
 TEST_F(TcpServerTest, PeersThatLeaveWithoutDataAreLetGoAtOnce) {
@@ -309,7 +314,7 @@ TEST_F(TcpServerTest, PeersThatLeaveWithoutDataAreLetGoAtOnce) {
   EXPECT_TRUE(WaitFor([&] { return server.PeerCount() == 0; }, milliseconds(1000)))
       << server.PeerCount() << " peers still held";
   if (before) {
-    EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() == before; }, milliseconds(1000)))
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() <= before; }, milliseconds(1000)))
         << *OpenDescriptors() << " descriptors open, " << *before << " before";
   }
   EXPECT_EQ(server.TakeAccepted(), 21u);
