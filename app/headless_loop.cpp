@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -11,6 +12,8 @@
 #include "app/metrics_endpoint.h"
 #include "app/production_parts.h"
 #include "core/relay_driver.h"
+#include "core/status_board.h"
+#include "core/status_publisher.h"
 #include "platform/event_wait.h"
 #include "platform/journal_stream.h"
 #include "platform/service_notifier.h"
@@ -33,10 +36,15 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
       clock, view, paths, codepage,
       [&](LinkHost& host) { return MakeProductionParts(host, desktop, &main_window); }, version);
 
+  // The status page is served with the metrics; without them, nothing looks
+  // at the board and no snapshot is ever taken.
+  StatusBoard board([&controller] { controller.WakeDriver(); });
+  std::optional<StatusPublisher> publisher;
   std::unique_ptr<MetricsEndpoint> metrics;
   if (!metrics_address.empty()) {
     std::string error;
-    metrics = StartMetricsEndpoint(metrics_address, controller.Metrics(), error);
+    publisher.emplace(controller, board, WindowCaption(version));
+    metrics = StartMetricsEndpoint(metrics_address, controller.Metrics(), board, error);
     // The relay is worth more than its figures: it runs on without them.
     if (!metrics) {
       controller.OutLog(-1, "No metrics at " + metrics_address + ": " + error, "Metrics");
@@ -70,6 +78,7 @@ int RunHeadless(const ControllerPaths& paths, const TextCodec& codepage,
     driver.ServeRequests();
     if (driver.Closed()) break;
     driver.Tick();
+    if (publisher) publisher->AfterTick(StatusBoard::Clock::now());
     // Without a desktop, minimising is immediate.
     if (view.TakeMinimizeRequest()) controller.OnMinimize();
   }

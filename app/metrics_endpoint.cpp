@@ -1,6 +1,7 @@
 #include "app/metrics_endpoint.h"
 
 #if TRIVANE_HAVE_METRICS
+#include <CivetServer.h>
 #include <prometheus/collectable.h>
 #include <prometheus/exposer.h>
 #include <prometheus/metric_family.h>
@@ -13,6 +14,10 @@
 #include <iterator>
 #include <string_view>
 #include <vector>
+
+#if TRIVANE_HAVE_METRICS
+#include "app/status_routes.h"
+#endif
 
 namespace trivane {
 
@@ -229,15 +234,32 @@ class RelayCollectable final : public prometheus::Collectable {
   const RelayMetrics& metrics_;
 };
 
+// A few threads: a page or a scraper that stops reading holds one until the
+// request time-out, and the others go on.
+const std::vector<std::string> EndpointOptions(const std::string& address) {
+  return {"listening_ports", address, "num_threads", "4", "request_timeout_ms", "5000"};
+}
+
+CivetCallbacks StatusCallbacks() {
+  CivetCallbacks callbacks;
+  callbacks.begin_request = &StatusRoutes::BeginRequest;
+  return callbacks;
+}
+
 class PrometheusEndpoint final : public MetricsEndpoint {
  public:
-  PrometheusEndpoint(const std::string& address, const RelayMetrics& metrics)
-      : collectable_(std::make_shared<RelayCollectable>(metrics)), exposer_(address, 1) {
+  PrometheusEndpoint(const std::string& address, const RelayMetrics& metrics, StatusBoard& board)
+      : collectable_(std::make_shared<RelayCollectable>(metrics)),
+        routes_(board),
+        callbacks_(StatusCallbacks()),
+        exposer_(EndpointOptions(address), &callbacks_) {
     exposer_.RegisterCollectable(collectable_);
   }
 
  private:
   std::shared_ptr<RelayCollectable> collectable_;
+  StatusRoutes routes_;  // gone only after the exposer's threads have ended
+  CivetCallbacks callbacks_;
   prometheus::Exposer exposer_;
 };
 
@@ -245,9 +267,9 @@ class PrometheusEndpoint final : public MetricsEndpoint {
 
 std::unique_ptr<MetricsEndpoint> StartMetricsEndpoint(const std::string& address,
                                                       const RelayMetrics& metrics,
-                                                      std::string& error) {
+                                                      StatusBoard& board, std::string& error) {
   try {
-    return std::make_unique<PrometheusEndpoint>(address, metrics);
+    return std::make_unique<PrometheusEndpoint>(address, metrics, board);
   } catch (const std::exception& failure) {
     error = failure.what();
     return nullptr;
@@ -258,7 +280,7 @@ std::unique_ptr<MetricsEndpoint> StartMetricsEndpoint(const std::string& address
 
 std::unique_ptr<MetricsEndpoint> StartMetricsEndpoint(const std::string& /*address*/,
                                                       const RelayMetrics& /*metrics*/,
-                                                      std::string& error) {
+                                                      StatusBoard& /*board*/, std::string& error) {
   error = "this build has no metrics (built without prometheus-cpp)";
   return nullptr;
 }

@@ -2,7 +2,9 @@
 # shellcheck disable=SC2034
 BUILD_PACKAGES=(g++ make cmake pkg-config libasio-dev libsystemd-dev prometheus-cpp-dev qt6-base-dev)
 # The window's end-to-end test drives it on a virtual X display.
-TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick)
+# The status page is tested in a headless browser, driven over WebDriver.
+TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip imagemagick chromium
+               chromium-driver)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 BENCH_PACKAGES=(libbenchmark-dev socat)
 TIDY_PACKAGES=(clang clang-tidy)

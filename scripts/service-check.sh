@@ -151,6 +151,16 @@ grep -q '^trivane_source_units_received_total{link="source1"} [1-9]' <<<"$metric
 grep -q '^trivane_link_state{' <<<"$metrics" || fail "no link states"
 echo "served, with the source's units"
 
+echo "== the status page at 127.0.0.1:9488"
+page="$(must "curl -sf -D - http://127.0.0.1:9488/")"
+grep -qi '^Content-Security-Policy: default-src .none.' <<<"$page" || fail "the page has no strict policy"
+grep -q '<section id="grid"' <<<"$page" || fail "/ is not the status page"
+status="$(must "curl -sf http://127.0.0.1:9488/status.json")"
+grep -q '"title":"Src IP 1","address":"127.0.0.1:9100","state":' <<<"$status" ||
+  fail "/status.json lacks the first source: $status"
+grep -q '"text":"Program started"' <<<"$status" || fail "/status.json lacks the log: $status"
+echo "the page and its data, from the service"
+
 echo "== systemctl reload trivane (the closed source becomes the second peer)"
 must "sed -i 's|^SrcIP1=.*|SrcIP1=127.0.0.1:9101|' /etc/trivane/trivane.ini"
 must "systemctl reload trivane"
