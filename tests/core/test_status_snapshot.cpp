@@ -84,6 +84,7 @@ TEST(StatusBoard, ALookAfterAQuietSpellWakesTheTickAndGetsItsFreshSnapshot) {
   EXPECT_EQ(again.json, first.json);
   EXPECT_EQ(wakes.load(), 1);
   EXPECT_FALSE(board.Watched(start + 1s + StatusBoard::kWatchedFor));
+  tick.join();  // before the board goes
 }
 
 }  // namespace
