@@ -218,9 +218,8 @@ class RelayCollectable final : public prometheus::Collectable {
 
   void CollectTicks(Families& out) const {
     using prometheus::MetricType;
-    AddSample(
-        out.Add("trivane_tick_longest_seconds", "The longest 10 ms tick so far", MetricType::Gauge),
-        {}, Read(metrics_.longest_tick_us) / 1e6);
+    AddSample(out.Add("trivane_tick_longest_seconds", "The longest tick so far", MetricType::Gauge),
+              {}, Read(metrics_.longest_tick_us) / 1e6);
     AddSample(
         out.Add("trivane_ticks_skipped_total",
                 "Ticks left out because the one before ran into their time", MetricType::Counter),

@@ -35,8 +35,9 @@ struct ControllerPaths {
   std::filesystem::path log_dir;
 };
 
-// The controller: owns every link, runs the 10 ms tick that drives all reading
-// and sending, applies the settings and closes in two phases.
+// The controller: owns every link, runs the tick that drives all reading and
+// sending (on data and at the timed rules' due times), applies the settings
+// and closes in two phases.
 //
 //   Created --first tick--> Applying --> Running --FormClose--> Closing
 //   Closing --all connect attempts done, links closed--> Closed --FormClose--> gone

@@ -17,8 +17,8 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// A running relay serves its window between two 10 ms ticks; a second is
-// ample for it, and short enough that a hung one is soon given up.
+// A running relay serves its window between two ticks of a few ms each; a
+// second is ample for it, and short enough that a hung one is soon given up.
 constexpr std::chrono::milliseconds kSendLimit{1000};
 // A desktop whose wait a signal cannot end still sees a stop this soon.
 constexpr std::chrono::milliseconds kLongestWait{100};

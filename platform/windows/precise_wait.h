@@ -10,7 +10,7 @@ namespace trivane {
 // Waits until the deadline, until the termination event is set, or (with
 // wake_on_messages) until a message comes for the calling thread's windows,
 // whichever is first. Windows' own timeouts move in steps of the system
-// timer (15.6 ms unless raised), too coarse for a 10 ms tick: the deadline
+// timer (15.6 ms unless raised), too coarse for deadlines 10 ms apart: the deadline
 // is kept by a high-resolution waitable timer where Windows has one
 // (Windows 10 1803 on), else by a waitable timer with the timer resolution
 // raised to 1 ms for the life of the process.

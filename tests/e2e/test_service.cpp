@@ -108,7 +108,7 @@ TEST(ServiceManager, HearsReadyAfterTheApplyThenWatchdogPingsThenStopping) {
     pings += Contains(*message, "WATCHDOG=1");
   }
   EXPECT_GE(pings, 8);
-  EXPECT_LE(pings, 12) << "the pings are paced by the watchdog, not by the 10 ms tick";
+  EXPECT_LE(pings, 12) << "the pings are paced by the watchdog, not by every tick";
 
   relay->Signal(SIGTERM);
   bool stopping = false;

@@ -269,7 +269,7 @@ TEST_F(SystemDesktopTest, WaitForInputEndsOnASendOrAtItsTimeNotLaterAndServesNot
   SumWindow procedure;
   const WindowHandle mine = desktop->CreateTopLevelWindow("TVL_Trivane", procedure);
   ASSERT_NE(mine, 0);
-  // At its time: the 10 ms tick needs better than a coarse system timer's 15.6 ms.
+  // At its time: deadlines 10 ms apart need better than a coarse system timer's 15.6 ms.
   int late = 0;
   for (int i = 0; i < 20; ++i) {
     const auto until = Clock::now() + milliseconds(10);
